@@ -1,0 +1,142 @@
+#pragma once
+// One-bit signals with double-buffered levels. A port is a module's pin that
+// holds its level until its owner drives another; a net is the shared wire,
+// rebuilt from Z at every cycle boundary by resolving its ports' levels in
+// port-list order. Which buffer is current is chosen by the global phase
+// indices, so the cycle boundary never copies a level.
+
+#include <ostream>
+
+#include "kernel/logic.h"
+#include "kernel/name.h"
+#include "kernel/sim_time.h"
+
+class SIM_instance;
+
+class SIM_signal {
+public:
+    SIM_signal() = default;
+    virtual ~SIM_signal() = default;
+    // Signals are registered and wired by address: never copied.
+    SIM_signal(const SIM_signal&) = delete;
+    SIM_signal& operator=(const SIM_signal&) = delete;
+
+    // Schedules a level for the next cycle.
+    virtual void drive(logic_value v) { level[next_phase] = v; }
+    // Sets a level at once, in both buffers.
+    virtual void force(logic_value v) { level[0] = level[1] = v; }
+    // The current level.
+    virtual logic_value read() const { return level[cur_phase]; }
+    // The level collected so far for the next cycle.
+    virtual logic_value read_next() const { return level[next_phase]; }
+
+    // This object's own current level, bypassing a port's net.
+    logic_value own_level() const { return level[cur_phase]; }
+    bool is_high() const { return level_is_high(read()); }
+    bool is_low() const { return level_is_low(read()); }
+    char to_char() const { return ::to_char(read()); }
+    // This signal's next level combined with one more driver.
+    logic_value resolve(logic_value v) const { return resolution_table[level[next_phase] * 6 + v]; }
+
+protected:
+    // [cur_phase] is the current level, [next_phase] the next one.
+    logic_value level[2] = {VZ, VZ};
+};
+
+class SIM_port;
+
+class SIM_net final : public SIM_signal {
+public:
+    SIM_net(const char* name, const SIM_name* parent);
+
+    // The first drive in a cycle restarts the wire from Z.
+    void drive(logic_value v) override {
+        if (last_drive_phase != cur_phase) {
+            last_drive_phase = cur_phase;
+            level[next_phase] = VZ;
+            restart_force = true;
+        }
+        level[next_phase] = resolve(v);
+    }
+    // Forces accumulate until the next drive; the first one starts from Z.
+    void force(logic_value v) override;
+    logic_value read() const override { return level[cur_phase]; }
+    logic_value read_next() const override { return level[next_phase]; }
+    bool is_high() const { return level_is_high(read()); }
+    bool is_low() const { return level_is_low(read()); }
+    char to_char() const { return ::to_char(read()); }
+
+    // Attaches a port; a port already on a net merges that net's chain here.
+    void connect(SIM_port& port);
+    // Joins other's chain to this one; this net's root becomes the root of all.
+    void merge(SIM_net& other);
+    // The net that stands for the whole merged chain.
+    SIM_net* root() const { return root_; }
+
+    SIM_name name;
+
+private:
+    SIM_net* chain_next = nullptr;  // next member of the merged chain
+    int last_drive_phase = -1;      // cur_phase at the last drive
+    bool restart_force = true;      // the next force starts from Z
+    SIM_net* root_ = this;          // representative of the merged chain
+};
+
+class SIM_port final : public SIM_signal {
+public:
+    // Registers the port at the tail of the port list; owner may be null.
+    SIM_port(const char* name, SIM_instance* owner);
+
+    void drive(logic_value v) override {
+        driven = true;
+        level[next_phase] = v;
+    }
+    // A force cancels a drive of the same cycle and reaches the wire at once.
+    void force(logic_value v) override {
+        driven = false;
+        level[0] = level[1] = v;
+        if (net) net->force(v);
+    }
+    // The wire's level if attached, else the port's own.
+    logic_value read() const override { return net ? net->read() : level[cur_phase]; }
+    logic_value read_next() const override { return level[next_phase]; }
+    bool is_high() const { return level_is_high(read()); }
+    bool is_low() const { return level_is_low(read()); }
+    char to_char() const { return ::to_char(read()); }
+
+    // An agent writes a drive as an assignment of a level.
+    SIM_port& operator=(logic_value v) {
+        drive(v);
+        return *this;
+    }
+
+    // End of cycle: an undriven port re-drives its current level, then the
+    // level goes into the net.
+    void commit() {
+        logic_value v;
+        if (!driven) {
+            v = level[cur_phase];
+            level[next_phase] = v;
+        } else {
+            v = level[next_phase];
+        }
+        driven = false;
+        if (net) net->drive(v);
+    }
+    // Re-points the port at its net's root, making merged nets one wire.
+    void attach_to_root() {
+        if (net) net = net->root();
+    }
+
+    SIM_net* attached_net() const { return net; }
+
+    SIM_name name;
+
+private:
+    friend class SIM_net;
+    SIM_net* net = nullptr;  // wire this port drives and reads, not owned
+    bool driven = false;     // drive() was called in this cycle
+};
+
+// Prints full_name, "=" and the level character, nothing else.
+std::ostream& operator<<(std::ostream& os, const SIM_port& port);

@@ -1,0 +1,63 @@
+#include "pci/agent.h"
+
+PCI_agent::PCI_agent(const char* name, SIM_instance* parent)
+    : SIM_instance(name, parent),
+      frame("frame", this),
+      devsel("devsel", this),
+      stop("stop", this),
+      trdy("trdy", this),
+      irdy("irdy", this),
+      perr("perr", this),
+      serr("serr", this),
+      par("par", this),
+      lock("lock", this),
+      sbo("sbo", this),
+      sdone("sdone", this) {
+    for (int i = 0; i < ad_width; ++i) {
+        ad_ports[i] = std::make_unique<SIM_port>("ad", this);
+        ad[i] = ad_ports[i].get();
+    }
+    for (int i = 0; i < cbe_width; ++i) {
+        cbe_ports[i] = std::make_unique<SIM_port>("cbe", this);
+        cbe[i] = cbe_ports[i].get();
+    }
+}
+
+void PCI_agent::reset() {
+    for (SIM_port* p : ad) p->force(VZ);
+    for (SIM_port* p : cbe) p->force(VZ);
+    for (SIM_port* p : {&frame, &devsel, &stop, &trdy, &irdy, &perr, &serr, &par, &lock, &sbo, &sdone})
+        p->force(VZ);
+}
+
+void PCI_agent::drive_parity() {
+    if (ad[0]->own_level() == VZ) {
+        par.drive(VZ);
+        return;
+    }
+    uint32_t word, command;
+    if (!signals_to_int(ad, ad_width, word) || !signals_to_int(cbe, cbe_width, command)) {
+        par.drive(VX);
+        return;
+    }
+    par.drive(parity32(word) ^ parity32(command) ? V1 : V0);
+}
+
+bool PCI_agent::check_parity() {
+    uint32_t old_ad = prev_ad;
+    uint32_t old_cbe = prev_cbe;
+    bool ad_ok = signals_to_int(ad, ad_width, prev_ad);
+    bool cbe_ok = signals_to_int(cbe, cbe_width, prev_cbe);
+    prev_valid = ad_ok && cbe_ok;
+
+    logic_value bus_par = par.read();
+    if (par.own_level() == VZ && (bus_par == V0 || bus_par == V1)) {
+        uint32_t p = bus_par == V0 ? 0 : 1;
+        perr.drive(parity32(old_ad) ^ parity32(old_cbe) ^ p ? V0 : V1);
+    } else if (par.own_level() == VZ && (perr.own_level() == V0 || perr.own_level() == V1)) {
+        perr.drive(V1);
+    } else {
+        perr.drive(VZ);
+    }
+    return true;
+}

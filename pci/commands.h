@@ -1,0 +1,28 @@
+#pragma once
+// The 4-bit PCI bus commands (C/BE#[3:0] in the address phase) and their
+// classes. Codes 0, 1, 4, 5, 8, 9 and 13 belong to no class.
+
+#include <cstdint>
+
+enum PCI_command : uint32_t {
+    CMD_INTERRUPT_ACK = 0,
+    CMD_SPECIAL_CYCLE = 1,
+    CMD_IO_READ = 2,
+    CMD_IO_WRITE = 3,
+    CMD_MEMORY_READ = 6,
+    CMD_MEMORY_WRITE = 7,
+    CMD_CONFIG_READ = 10,
+    CMD_CONFIG_WRITE = 11,
+    CMD_MEMORY_READ_MULTIPLE = 12,
+    CMD_DUAL_ADDRESS_CYCLE = 13,
+    CMD_MEMORY_READ_LINE = 14,
+    CMD_MEMORY_WRITE_INVALIDATE = 15,
+};
+
+// Each class as a 16-bit set indexed by command code.
+inline bool command_in(uint32_t command, uint32_t set) { return command < 16 && ((set >> command) & 1u); }
+inline bool is_io_command(uint32_t c) { return command_in(c, 0x000C); }       // 2, 3
+inline bool is_config_command(uint32_t c) { return command_in(c, 0x0C00); }   // 10, 11
+inline bool is_memory_command(uint32_t c) { return command_in(c, 0xD0C0); }   // 6, 7, 12, 14, 15
+inline bool is_read_command(uint32_t c) { return command_in(c, 0x5444); }     // 2, 6, 10, 12, 14
+inline bool is_write_command(uint32_t c) { return command_in(c, 0x8888); }    // 3, 7, 11, 15

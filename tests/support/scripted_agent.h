@@ -1,0 +1,37 @@
+#pragma once
+// Bus agents for tests: one that drives whatever a per-cycle script says, and
+// one that holds the weak pull-ups on the control lines as the arbiter does.
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "pci/agent.h"
+
+class ScriptedAgent : public PCI_agent {
+public:
+    using Step = std::function<void(ScriptedAgent&)>;
+
+    ScriptedAgent(const char* name, SIM_instance* parent) : PCI_agent(name, parent) {}
+
+    // Runs step in the clock() of the given cycle (several per cycle allowed).
+    void at(int32_t cycle, Step step) { script_[cycle].push_back(std::move(step)); }
+
+    void clock() override;
+
+    // Helpers for scripts: drive AD / C/BE# with a value, or release them.
+    void drive_ad(uint32_t value) { int_to_signals(ad, ad_width, value); }
+    void drive_cbe(uint32_t value) { int_to_signals(cbe, cbe_width, value); }
+    void release_ad() { fill_signals(ad, ad_width, VZ); }
+    void release_cbe() { fill_signals(cbe, cbe_width, VZ); }
+
+private:
+    std::map<int32_t, std::vector<Step>> script_;  // cycle -> steps
+};
+
+// Drives H on FRAME#, TRDY#, IRDY#, DEVSEL#, STOP#, SERR#, PERR# from reset on.
+class PullupAgent : public PCI_agent {
+public:
+    PullupAgent(const char* name, SIM_instance* parent) : PCI_agent(name, parent) {}
+    void reset() override;
+    void clock() override {}
+};
