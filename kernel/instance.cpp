@@ -8,7 +8,8 @@ bool clock_warned = false;  // missing-clock warning already printed this run
 bool reset_warned = false;  // missing-reset warning already printed this run
 
 void warn_once(bool& flag, const char* text, const SIM_instance& instance) {
-    if (flag) return;
+    if (flag)
+        return;
     flag = true;
     char buffer[SIM_name::buffer_size];
     sim_out() << text << instance.name.full_name(buffer, SIM_name::buffer_size - 1) << '\n';

@@ -8,7 +8,7 @@
 #include "kernel/name.h"
 
 class SIM_instance {
-public:
+  public:
     // Registers the instance and sets sim_cycle to 1: all modules are built
     // before the first cycle.
     SIM_instance(const char* name, SIM_instance* parent);
@@ -31,6 +31,6 @@ public:
 
     SIM_name name;  // own name; parent is the parent instance's name
 
-protected:
+  protected:
     int32_t debug = 0;  // extra trace lines when set (option -d)
 };

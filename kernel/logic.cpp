@@ -12,12 +12,18 @@ const logic_value resolution_table[36] = {
 
 char to_char(logic_value v) {
     switch (v) {
-        case V0: return '0';
-        case V1: return '1';
-        case VZ: return 'z';
-        case VX: return 'x';
-        case VL: return 'L';
-        case VH: return 'H';
+        case V0:
+            return '0';
+        case V1:
+            return '1';
+        case VZ:
+            return 'z';
+        case VX:
+            return 'x';
+        case VL:
+            return 'L';
+        case VH:
+            return 'H';
     }
     return '?';
 }
@@ -38,10 +44,14 @@ char hex_digit(logic_value b3, logic_value b2, logic_value b1, logic_value b0) {
         x += b == VX;
         z += b == VZ;
     }
-    if (x == 4) return 'x';
-    if (x > 0) return 'X';
-    if (z == 4) return 'z';
-    if (z > 0) return 'Z';
+    if (x == 4)
+        return 'x';
+    if (x > 0)
+        return 'X';
+    if (z == 4)
+        return 'z';
+    if (z > 0)
+        return 'Z';
     int v = (level_is_high(b3) ? 8 : 0) + (level_is_high(b2) ? 4 : 0) +
             (level_is_high(b1) ? 2 : 0) + (level_is_high(b0) ? 1 : 0);
     return "0123456789abcdef"[v];

@@ -24,8 +24,12 @@ inline logic_value resolve_levels(logic_value existing, logic_value added) {
     return resolution_table[existing * 6 + added];
 }
 
-inline bool level_is_high(logic_value v) { return v == V1 || v == VH; }
-inline bool level_is_low(logic_value v) { return v == V0 || v == VL; }
+inline bool level_is_high(logic_value v) {
+    return v == V1 || v == VH;
+}
+inline bool level_is_low(logic_value v) {
+    return v == V0 || v == VL;
+}
 
 // Printed character of a level: 0 1 z x L H, '?' for any other code.
 char to_char(logic_value v);
@@ -46,7 +50,8 @@ char hex_digit(logic_value b3, logic_value b2, logic_value b1, logic_value b0);
 // result keeps the bits gathered from the top element down to the failing one.
 template <typename Signal>
 bool signals_to_int(Signal* const* signals, int count, uint32_t& result) {
-    if (count > 32) return false;
+    if (count > 32)
+        return false;
     result = 0;
     for (int i = count - 1; i >= 0; --i) {
         logic_value v = signals[i]->read();
@@ -64,14 +69,16 @@ bool signals_to_int(Signal* const* signals, int count, uint32_t& result) {
 // Drives element i with 1 if bit i of value is set, else 0.
 template <typename Signal>
 void int_to_signals(Signal* const* signals, int count, uint32_t value) {
-    if (count > 32) return;
+    if (count > 32)
+        return;
     for (int i = 0; i < count; ++i) signals[i]->drive((value >> i) & 1u ? V1 : V0);
 }
 
 // Drives every element with the same level.
 template <typename Signal>
 void fill_signals(Signal* const* signals, int count, logic_value level) {
-    if (count > 32) return;
+    if (count > 32)
+        return;
     for (int i = 0; i < count; ++i) signals[i]->drive(level);
 }
 
@@ -81,7 +88,8 @@ void fill_signals(Signal* const* signals, int count, logic_value level) {
 template <typename Signal>
 char* signals_to_hex(Signal* const* signals, int nbits, char* buffer, int buffer_size) {
     int digits = (nbits + 3) / 4;
-    if (digits + 1 > buffer_size) return nullptr;
+    if (digits + 1 > buffer_size)
+        return nullptr;
     buffer[digits] = '\0';
     for (int g = digits - 1; g >= 0; --g) {
         logic_value b[4];

@@ -5,7 +5,7 @@
 #include <string>
 
 class SIM_name {
-public:
+  public:
     // Size of the buffer every caller of full_name() provides (limit + 1).
     static constexpr int buffer_size = 256;
 
@@ -21,7 +21,7 @@ public:
     const std::string& own_name() const { return name_; }
     const SIM_name* parent() const { return parent_; }
 
-private:
-    std::string name_;         // own name, owned copy
-    const SIM_name* parent_;   // parent's record, not owned; null at the top
+  private:
+    std::string name_;        // own name, owned copy
+    const SIM_name* parent_;  // parent's record, not owned; null at the top
 };

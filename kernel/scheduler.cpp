@@ -12,11 +12,19 @@ std::vector<SIM_instance*> instances;  // every module, construction order
 std::vector<SIM_port*> ports;          // every port, construction order = commit order
 }  // namespace
 
-void register_instance(SIM_instance* instance) { instances.push_back(instance); }
-void register_port(SIM_port* port) { ports.push_back(port); }
+void register_instance(SIM_instance* instance) {
+    instances.push_back(instance);
+}
+void register_port(SIM_port* port) {
+    ports.push_back(port);
+}
 
-const std::vector<SIM_instance*>& instance_list() { return instances; }
-const std::vector<SIM_port*>& port_list() { return ports; }
+const std::vector<SIM_instance*>& instance_list() {
+    return instances;
+}
+const std::vector<SIM_port*>& port_list() {
+    return ports;
+}
 
 void reset_all() {
     for (SIM_port* port : ports) port->attach_to_root();

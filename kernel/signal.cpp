@@ -24,7 +24,8 @@ void SIM_net::connect(SIM_port& port) {
 void SIM_net::merge(SIM_net& other) {
     SIM_net* mine = root_;
     SIM_net* theirs = other.root_;
-    if (mine == theirs) return;
+    if (mine == theirs)
+        return;
     SIM_net* last = mine;
     while (last->chain_next) last = last->chain_next;
     last->chain_next = theirs;

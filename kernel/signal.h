@@ -14,7 +14,7 @@
 class SIM_instance;
 
 class SIM_signal {
-public:
+  public:
     SIM_signal() = default;
     virtual ~SIM_signal() = default;
     // Signals are registered and wired by address: never copied.
@@ -38,7 +38,7 @@ public:
     // This signal's next level combined with one more driver.
     logic_value resolve(logic_value v) const { return resolution_table[level[next_phase] * 6 + v]; }
 
-protected:
+  protected:
     // [cur_phase] is the current level, [next_phase] the next one.
     logic_value level[2] = {VZ, VZ};
 };
@@ -46,7 +46,7 @@ protected:
 class SIM_port;
 
 class SIM_net final : public SIM_signal {
-public:
+  public:
     SIM_net(const char* name, const SIM_name* parent);
 
     // The first drive in a cycle restarts the wire from Z.
@@ -75,7 +75,7 @@ public:
 
     SIM_name name;
 
-private:
+  private:
     SIM_net* chain_next = nullptr;  // next member of the merged chain
     int last_drive_phase = -1;      // cur_phase at the last drive
     bool restart_force = true;      // the next force starts from Z
@@ -83,7 +83,7 @@ private:
 };
 
 class SIM_port final : public SIM_signal {
-public:
+  public:
     // Registers the port at the tail of the port list; owner may be null.
     SIM_port(const char* name, SIM_instance* owner);
 
@@ -95,7 +95,8 @@ public:
     void force(logic_value v) override {
         driven = false;
         level[0] = level[1] = v;
-        if (net) net->force(v);
+        if (net)
+            net->force(v);
     }
     // The wire's level if attached, else the port's own.
     logic_value read() const override { return net ? net->read() : level[cur_phase]; }
@@ -121,18 +122,20 @@ public:
             v = level[next_phase];
         }
         driven = false;
-        if (net) net->drive(v);
+        if (net)
+            net->drive(v);
     }
     // Re-points the port at its net's root, making merged nets one wire.
     void attach_to_root() {
-        if (net) net = net->root();
+        if (net)
+            net = net->root();
     }
 
     SIM_net* attached_net() const { return net; }
 
     SIM_name name;
 
-private:
+  private:
     friend class SIM_net;
     SIM_net* net = nullptr;  // wire this port drives and reads, not owned
     bool driven = false;     // drive() was called in this cycle

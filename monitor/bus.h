@@ -10,7 +10,7 @@
 class PCI_agent;
 
 class PCI_bus {
-public:
+  public:
     PCI_bus(const char* name, const SIM_name* parent);
     PCI_bus(const PCI_bus&) = delete;
     PCI_bus& operator=(const PCI_bus&) = delete;
@@ -20,22 +20,22 @@ public:
     // Prints " AD:... CBE:. FRAME:. ..." and ends the line.
     void dump();
 
-    SIM_name name;   // "pb" under the test bench
-    SIM_net frame;   // FRAME#
-    SIM_net devsel;  // DEVSEL#
-    SIM_net stop;    // STOP#
-    SIM_net trdy;    // TRDY#
-    SIM_net irdy;    // IRDY#
-    SIM_net perr;    // PERR#
-    SIM_net serr;    // SERR#
-    SIM_net par;     // PAR
-    SIM_net lock;    // LOCK#, no members
-    SIM_net sbo;     // SBO#, no members
-    SIM_net sdone;   // SDONE, no members
-    SIM_net* ad[32];   // AD bit i; owned through ad_nets
-    SIM_net* cbe[4];   // C/BE# bit i; owned through cbe_nets
+    SIM_name name;    // "pb" under the test bench
+    SIM_net frame;    // FRAME#
+    SIM_net devsel;   // DEVSEL#
+    SIM_net stop;     // STOP#
+    SIM_net trdy;     // TRDY#
+    SIM_net irdy;     // IRDY#
+    SIM_net perr;     // PERR#
+    SIM_net serr;     // SERR#
+    SIM_net par;      // PAR
+    SIM_net lock;     // LOCK#, no members
+    SIM_net sbo;      // SBO#, no members
+    SIM_net sdone;    // SDONE, no members
+    SIM_net* ad[32];  // AD bit i; owned through ad_nets
+    SIM_net* cbe[4];  // C/BE# bit i; owned through cbe_nets
 
-private:
+  private:
     std::unique_ptr<SIM_net> ad_nets[32];  // storage behind ad
     std::unique_ptr<SIM_net> cbe_nets[4];  // storage behind cbe
 };

@@ -26,7 +26,8 @@ PCI_agent::PCI_agent(const char* name, SIM_instance* parent)
 void PCI_agent::reset() {
     for (SIM_port* p : ad) p->force(VZ);
     for (SIM_port* p : cbe) p->force(VZ);
-    for (SIM_port* p : {&frame, &devsel, &stop, &trdy, &irdy, &perr, &serr, &par, &lock, &sbo, &sdone})
+    for (SIM_port* p :
+         {&frame, &devsel, &stop, &trdy, &irdy, &perr, &serr, &par, &lock, &sbo, &sdone})
         p->force(VZ);
 }
 

@@ -10,9 +10,9 @@
 #include "kernel/signal.h"
 
 class PCI_agent : public SIM_instance {
-public:
-    static constexpr int ad_width = 32;   // AD[31:0]
-    static constexpr int cbe_width = 4;   // C/BE#[3:0]
+  public:
+    static constexpr int ad_width = 32;  // AD[31:0]
+    static constexpr int cbe_width = 4;  // C/BE#[3:0]
 
     // Builds the ports in the order below, which is their commit order.
     PCI_agent(const char* name, SIM_instance* parent);
@@ -28,26 +28,26 @@ public:
     // and C/BE# and drives the verdict on PERR#. Always returns true.
     bool check_parity();
 
-    SIM_port frame;   // FRAME#
-    SIM_port devsel;  // DEVSEL#
-    SIM_port stop;    // STOP#
-    SIM_port trdy;    // TRDY#
-    SIM_port irdy;    // IRDY#
-    SIM_port perr;    // PERR#
-    SIM_port serr;    // SERR#
-    SIM_port par;     // PAR
-    SIM_port lock;    // LOCK#, never attached to the bus
-    SIM_port sbo;     // SBO#, never attached to the bus
-    SIM_port sdone;   // SDONE, never attached to the bus
+    SIM_port frame;            // FRAME#
+    SIM_port devsel;           // DEVSEL#
+    SIM_port stop;             // STOP#
+    SIM_port trdy;             // TRDY#
+    SIM_port irdy;             // IRDY#
+    SIM_port perr;             // PERR#
+    SIM_port serr;             // SERR#
+    SIM_port par;              // PAR
+    SIM_port lock;             // LOCK#, never attached to the bus
+    SIM_port sbo;              // SBO#, never attached to the bus
+    SIM_port sdone;            // SDONE, never attached to the bus
     SIM_port* ad[ad_width];    // AD bit i; owned through ad_ports
     SIM_port* cbe[cbe_width];  // C/BE# bit i; owned through cbe_ports
 
-protected:
+  protected:
     uint32_t prev_ad = 0;     // AD sampled by the previous check_parity()
     uint32_t prev_cbe = 0;    // C/BE# sampled by the previous check_parity()
     bool prev_valid = false;  // both samples were complete
 
-private:
+  private:
     std::unique_ptr<SIM_port> ad_ports[ad_width];    // storage behind ad
     std::unique_ptr<SIM_port> cbe_ports[cbe_width];  // storage behind cbe
 };

@@ -20,9 +20,21 @@ enum PCI_command : uint32_t {
 };
 
 // Each class as a 16-bit set indexed by command code.
-inline bool command_in(uint32_t command, uint32_t set) { return command < 16 && ((set >> command) & 1u); }
-inline bool is_io_command(uint32_t c) { return command_in(c, 0x000C); }       // 2, 3
-inline bool is_config_command(uint32_t c) { return command_in(c, 0x0C00); }   // 10, 11
-inline bool is_memory_command(uint32_t c) { return command_in(c, 0xD0C0); }   // 6, 7, 12, 14, 15
-inline bool is_read_command(uint32_t c) { return command_in(c, 0x5444); }     // 2, 6, 10, 12, 14
-inline bool is_write_command(uint32_t c) { return command_in(c, 0x8888); }    // 3, 7, 11, 15
+inline bool command_in(uint32_t command, uint32_t set) {
+    return command < 16 && ((set >> command) & 1u);
+}
+inline bool is_io_command(uint32_t c) {
+    return command_in(c, 0x000C);
+}  // 2, 3
+inline bool is_config_command(uint32_t c) {
+    return command_in(c, 0x0C00);
+}  // 10, 11
+inline bool is_memory_command(uint32_t c) {
+    return command_in(c, 0xD0C0);
+}  // 6, 7, 12, 14, 15
+inline bool is_read_command(uint32_t c) {
+    return command_in(c, 0x5444);
+}  // 2, 6, 10, 12, 14
+inline bool is_write_command(uint32_t c) {
+    return command_in(c, 0x8888);
+}  // 3, 7, 11, 15

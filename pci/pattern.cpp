@@ -8,9 +8,13 @@ uint32_t PCI_pattern::next_data(uint32_t& addr) {
     return k | ((product << 16) ^ 0x27450000u);
 }
 
-uint32_t PCI_pattern::byte_enables(uint32_t&) { return 0; }
+uint32_t PCI_pattern::byte_enables(uint32_t&) {
+    return 0;
+}
 
-void PCI_pattern::accept_data(uint32_t&, uint32_t& addr, uint32_t&) { addr += 4; }
+void PCI_pattern::accept_data(uint32_t&, uint32_t& addr, uint32_t&) {
+    addr += 4;
+}
 
 void PCI_pattern::step_back(uint32_t& addr) {
     --count;

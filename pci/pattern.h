@@ -8,7 +8,7 @@
 #include "pci/commands.h"
 
 class PCI_pattern {
-public:
+  public:
     PCI_pattern() = default;
     virtual ~PCI_pattern() = default;
 
@@ -36,7 +36,7 @@ public:
     bool first_phase = false;   // no data phase answered with TRDY# yet
     int32_t address_cycle = 0;  // sim_cycle of the address phase
 
-private:
+  private:
     uint16_t count = 0;       // words generated so far, never reset
     uint16_t multiplier = 0;  // pattern multiplier
 };

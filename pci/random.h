@@ -5,17 +5,17 @@
 #include <cstdint>
 
 class SIM_number_source {
-public:
+  public:
     virtual ~SIM_number_source() = default;
     virtual void set_seed(int32_t value) { seed = static_cast<uint32_t>(value); }
     virtual int32_t next() = 0;
 
-protected:
+  protected:
     uint32_t seed = 1;  // generator state
 };
 
 class SIM_random : public SIM_number_source {
-public:
+  public:
     int32_t next() override {
         seed = seed * 22695477u + 1u;
         return static_cast<int32_t>((seed >> 16) & 0x7FFFu);

@@ -7,7 +7,7 @@
 #include "kernel/output.h"
 
 class OutputCapture {
-public:
+  public:
     OutputCapture() { sim_set_out(stream_); }
     ~OutputCapture() { sim_set_out(std::cout); }
     OutputCapture(const OutputCapture&) = delete;
@@ -22,6 +22,6 @@ public:
     }
     std::ostringstream& stream() { return stream_; }
 
-private:
+  private:
     std::ostringstream stream_;
 };

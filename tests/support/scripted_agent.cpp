@@ -2,7 +2,8 @@
 
 void ScriptedAgent::clock() {
     auto it = script_.find(sim_cycle);
-    if (it == script_.end()) return;
+    if (it == script_.end())
+        return;
     for (Step& step : it->second) step(*this);
 }
 

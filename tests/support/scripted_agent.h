@@ -5,10 +5,11 @@
 #include <map>
 #include <vector>
 
+#include "kernel/scheduler.h"
 #include "pci/agent.h"
 
 class ScriptedAgent : public PCI_agent {
-public:
+  public:
     using Step = std::function<void(ScriptedAgent&)>;
 
     ScriptedAgent(const char* name, SIM_instance* parent) : PCI_agent(name, parent) {}
@@ -24,13 +25,26 @@ public:
     void release_ad() { fill_signals(ad, ad_width, VZ); }
     void release_cbe() { fill_signals(cbe, cbe_width, VZ); }
 
-private:
+  private:
     std::map<int32_t, std::vector<Step>> script_;  // cycle -> steps
 };
 
+// A top-level module with nothing to do, to parent a test design.
+class TestTop : public SIM_instance {
+  public:
+    explicit TestTop(const char* name = "tb") : SIM_instance(name, nullptr) {}
+    void reset() override {}
+    void clock() override {}
+};
+
+// Clocks until sim_cycle is n, so reads show the levels of cycle n.
+inline void run_to_cycle(int32_t n) {
+    while (sim_cycle < n) clock_all();
+}
+
 // Drives H on FRAME#, TRDY#, IRDY#, DEVSEL#, STOP#, SERR#, PERR# from reset on.
 class PullupAgent : public PCI_agent {
-public:
+  public:
     PullupAgent(const char* name, SIM_instance* parent) : PCI_agent(name, parent) {}
     void reset() override;
     void clock() override {}

@@ -1,0 +1,95 @@
+#include "pci/pattern.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "pci/random.h"
+
+namespace {
+std::vector<uint32_t> first_words(uint32_t multiplier, int n) {
+    PCI_pattern p;
+    p.set_multiplier(multiplier);
+    uint32_t address = 0;
+    std::vector<uint32_t> words;
+    for (int i = 0; i < n; ++i) words.push_back(p.next_data(address));
+    return words;
+}
+
+std::vector<int32_t> first_draws(int32_t seed) {
+    SIM_random r;
+    r.set_seed(seed);
+    std::vector<int32_t> v;
+    for (int i = 0; i < 4; ++i) v.push_back(r.next());
+    return v;
+}
+}  // namespace
+
+TEST(Pattern, Words) {
+    EXPECT_EQ(first_words(8180, 4),
+              (std::vector<uint32_t>{0x27450000, 0x38B10001, 0x18AD0002, 0x78990003}));
+    EXPECT_EQ(first_words(58645, 4),
+              (std::vector<uint32_t>{0x27450000, 0xC2500001, 0xED6F0002, 0x887A0003}));
+    EXPECT_EQ(first_words(0, 3), (std::vector<uint32_t>{0x27450000, 0x27450001, 0x27450002}));
+    EXPECT_EQ(first_words(0x10000 + 8180, 2), first_words(8180, 2));  // low 16 bits kept
+}
+
+TEST(Pattern, CountWrapsAndAddressWraps) {
+    PCI_pattern p;
+    p.set_multiplier(58645);
+    uint32_t address = 0;
+    for (int i = 0; i < 65535; ++i) p.next_data(address);
+    EXPECT_EQ(p.next_data(address), 0x3DAEFFFFu);
+    EXPECT_EQ(p.next_data(address), 0x27450000u);
+    address = 0xFFFFFFFC;
+    p.next_data(address);
+    EXPECT_EQ(address, 0u);
+}
+
+TEST(Pattern, StepBackRepeatsTheWord) {
+    PCI_pattern p;
+    p.set_multiplier(8180);
+    uint32_t address = 0x100;
+    p.next_data(address);
+    uint32_t word = p.next_data(address);
+    p.step_back(address);
+    EXPECT_EQ(address, 0x104u);
+    EXPECT_EQ(p.next_data(address), word);
+}
+
+TEST(Pattern, SinkAndByteEnables) {
+    PCI_pattern p;
+    uint32_t address = 0x40, be = 0xF, data = 0xDEAD;
+    EXPECT_EQ(p.byte_enables(address), 0u);
+    EXPECT_EQ(address, 0x40u);
+    p.accept_data(be, address, data);
+    EXPECT_EQ(address, 0x44u);
+    EXPECT_EQ(p.pattern_count(), 0);
+}
+
+TEST(Pattern, CommandPredicates) {
+    PCI_pattern p;
+    p.command = 6;
+    EXPECT_TRUE(p.is_read() && p.is_memory() && !p.is_write());
+    p.command = 11;
+    EXPECT_TRUE(p.is_write() && p.is_config() && !p.is_io());
+}
+
+TEST(Random, Sequences) {
+    EXPECT_EQ(first_draws(1), (std::vector<int32_t>{346, 130, 10982, 1090}));
+    EXPECT_EQ(first_draws(13), (std::vector<int32_t>{4501, 30310, 10132, 13461}));
+    EXPECT_EQ(first_draws(7), (std::vector<int32_t>{2424, 31604, 10557, 7276}));
+    EXPECT_EQ(first_draws(8), (std::vector<int32_t>{2770, 31389, 21409, 30152}));
+    SIM_random unseeded;  // seed 1 from construction
+    EXPECT_EQ(unseeded.next(), 346);
+}
+
+TEST(Random, StaysInRange) {
+    SIM_random r;
+    r.set_seed(-12345);
+    for (int i = 0; i < 100000; ++i) {
+        int32_t v = r.next();
+        ASSERT_GE(v, 0);
+        ASSERT_LE(v, 32767);
+    }
+}
