@@ -1,0 +1,75 @@
+#pragma once
+// What the bus monitor collects per target: the address map that sorts each
+// transaction into a "card" (an address range), and the per-card counters of
+// decode speeds, data phases and latencies. Pure bookkeeping: the text report
+// lives in report.h.
+
+#include <cstdint>
+
+// Up to 256 address ranges in insertion order. Card numbers are entry indices.
+class PCI_address_map {
+  public:
+    // Number of entries the map can hold.
+    static constexpr int max_entries = 256;
+    // Card of an address that matches no entry; its counters are kept too.
+    static constexpr int no_card = 255;
+
+    // Appends (base, mask); a full map ignores the call silently.
+    void add_range(uint32_t base, uint32_t mask) {
+        if (count_ >= max_entries)
+            return;
+        base_[count_] = base;
+        mask_[count_] = mask;
+        ++count_;
+    }
+
+    // Index of the first entry with (address & mask) == base, else no_card.
+    int find_range(uint32_t address) const {
+        for (int i = 0; i < count_; ++i) {
+            if ((address & mask_[i]) == base_[i])
+                return i;
+        }
+        return no_card;
+    }
+
+    int32_t count() const { return count_; }
+    uint32_t base(int index) const { return base_[index]; }
+    uint32_t mask(int index) const { return mask_[index]; }
+
+  private:
+    int32_t count_ = 0;                // entries in use, 0..max_entries
+    uint32_t base_[max_entries] = {};  // base address of each entry
+    uint32_t mask_[max_entries] = {};  // address bits compared for each entry
+};
+
+// Decode speed of a target's DEVSEL# answer: clocks after the address phase - 1.
+enum PCI_decode_speed : int32_t {
+    DECODE_FAST = 0,
+    DECODE_MED = 1,
+    DECODE_SLOW = 2,
+    DECODE_SUB = 3,
+};
+
+// Per-card counters, indexed [...][card]. A plain record: the monitor counts,
+// the report reads.
+struct PCI_target_statistics {
+    static constexpr int cards = PCI_address_map::max_entries;
+    static constexpr int decode_speeds = 4;
+    // Highest bin of each latency histogram; longer waits are counted there.
+    static constexpr int max_initial_latency = 32;
+    static constexpr int max_burst_latency = 16;
+
+    // Zeroes every counter.
+    void clear();
+
+    // Address phases with a recognised command, whatever their card.
+    int32_t total_transfers = 0;
+    // Transactions claimed per decode speed (PCI_decode_speed).
+    int32_t decode_count[decode_speeds][cards] = {};
+    // Histogram of the first data phase's wait, clocks after DEVSEL#.
+    int32_t initial_latency[max_initial_latency + 1][cards] = {};
+    // Histogram of every later data phase's wait, clocks after the previous one.
+    int32_t burst_latency[max_burst_latency + 1][cards] = {};
+    // Data phases completed.
+    int32_t data_count[cards] = {};
+};
