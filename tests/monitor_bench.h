@@ -1,0 +1,100 @@
+#pragma once
+// A mini-design for the monitor tests, in the order of the full bench: the
+// pull-ups, a scripted master and target, the monitor clocked last, and the
+// bus joining them. Scripts give the handshake lines per cycle as a row of
+// five level characters: FRAME# IRDY# (driven by the master), DEVSEL# TRDY#
+// STOP# (driven by the target); '-' leaves a line as it is.
+#include <cstdint>
+#include <initializer_list>
+#include <sstream>
+#include <string>
+
+#include "kernel/scheduler.h"
+#include "monitor/bus.h"
+#include "monitor/monitor.h"
+#include "pci/commands.h"
+#include "support/scripted_agent.h"
+
+inline logic_value level_of(char c) {
+    switch (c) {
+        case '0':
+            return V0;
+        case '1':
+            return V1;
+        case 'x':
+            return VX;
+        case 'L':
+            return VL;
+        case 'H':
+            return VH;
+        default:
+            return VZ;
+    }
+}
+
+// The text the stream prints for a NaN computed at run time (-nan on x86).
+inline std::string runtime_nan_text() {
+    volatile double zero = 0.0;
+    std::ostringstream text;
+    text << zero / zero;
+    return text.str();
+}
+
+struct MonitorBench {
+    MonitorBench() {
+        for (PCI_agent* agent :
+             {static_cast<PCI_agent*>(&pa), static_cast<PCI_agent*>(&master),
+              static_cast<PCI_agent*>(&target), static_cast<PCI_agent*>(&pmon)}) {
+            pb.connect_agent(*agent);
+        }
+        pmon.add_range(0x00000000, 0xFFF00000);
+        pmon.add_range(0x00100000, 0xFFFF0000);
+        pmon.add_range(0x00180000, 0xFFFF0000);
+    }
+
+    // Drives one row of levels in the given cycle.
+    void row(int32_t cycle, const char* levels) {
+        std::string text(levels);
+        master.at(cycle, [text](ScriptedAgent& m) {
+            SIM_port* lines[] = {&m.frame, &m.irdy};
+            for (int i = 0; i < 2; ++i) {
+                if (text[i] != '-')
+                    lines[i]->drive(level_of(text[i]));
+            }
+        });
+        target.at(cycle, [text](ScriptedAgent& t) {
+            SIM_port* lines[] = {&t.devsel, &t.trdy, &t.stop};
+            for (int i = 0; i < 3; ++i) {
+                if (text[2 + i] != '-')
+                    lines[i]->drive(level_of(text[2 + i]));
+            }
+        });
+    }
+    // Rows for consecutive cycles from first on.
+    void rows(int32_t first, std::initializer_list<const char*> levels) {
+        for (const char* r : levels) row(first++, r);
+    }
+    // The master drives an address phase's AD and C/BE# in cycle, then
+    // releases them.
+    void address(int32_t cycle, uint32_t address, uint32_t command) {
+        master.at(cycle, [=](ScriptedAgent& m) {
+            m.drive_ad(address);
+            m.drive_cbe(command);
+        });
+        master.at(cycle + 1, [](ScriptedAgent& m) {
+            m.release_ad();
+            m.release_cbe();
+        });
+    }
+    // Runs every cycle up to and including last.
+    void run_through(int32_t last) {
+        while (sim_cycle <= last) clock_all();
+    }
+
+    TestTop tb;                 // parent: names read tb:pmon
+    PullupAgent pa{"pa", &tb};  // weak highs on the control lines
+    ScriptedAgent master{"pm1", &tb};
+    ScriptedAgent target{"pt1", &tb};
+    PCI_monitor pmon{"pmon", &tb};
+    PCI_bus pb{"pb", &tb.name};
+};

@@ -1,0 +1,152 @@
+// The statistics report: exact text, field widths, the stream's fill
+// character and floating-point notation as they persist across the run.
+#include <gtest/gtest.h>
+
+#include <iomanip>
+
+#include "monitor/report.h"
+#include "monitor_bench.h"
+#include "support/capture.h"
+
+namespace {
+
+const std::string nan_text = runtime_nan_text();
+
+TEST(MonitorReport, EmptyMapPrintsOnlyTheTotal) {
+    OutputCapture out;
+    TestTop tb;
+    PCI_monitor pmon("pmon", &tb);
+    reset_all();
+    pmon.report();
+    EXPECT_EQ(out.take(), "Total transfers: 0\n\n");
+    sim_out() << 3.14159;  // precision untouched without a card line
+    EXPECT_EQ(out.take(), "3.14159");
+}
+
+TEST(MonitorReport, BlankFillGeneralThenFixedNotation) {
+    OutputCapture out;
+    PCI_address_map map;
+    map.add_range(0x00000000, 0xFFF00000);
+    map.add_range(0x00100000, 0xFFFF0000);
+    map.add_range(0x00180000, 0xFFFF0000);
+    map.add_range(0x00200000, 0xFFE00000);
+    PCI_target_statistics s;
+    s.total_transfers = 9;
+    s.decode_count[DECODE_FAST][0] = 3;  // card 0: initial latencies only
+    s.decode_count[DECODE_MED][0] = 1;
+    s.data_count[0] = 10;
+    s.initial_latency[0][0] = 3;
+    s.initial_latency[2][0] = 1;
+    // card 1: nothing at all
+    s.decode_count[DECODE_FAST][2] = 1;  // card 2: the first burst data
+    s.data_count[2] = 6;
+    s.initial_latency[32][2] = 1;
+    s.burst_latency[1][2] = 4;
+    s.burst_latency[16][2] = 1;
+    s.decode_count[DECODE_SUB][3] = 2;  // card 3: after fixed notation
+    s.data_count[3] = 3;
+    s.initial_latency[1][3] = 2;
+
+    print_target_report(sim_out(), map, s);
+    EXPECT_EQ(out.take(),
+              "Total transfers: 9\n\n"
+              "Card 0 Base:        0 Mask: fff00000 Transfers: 4\n"
+              "\tDecode:\n"
+              "\tFAST:      3 MED:      1 SLOW:      0 SUB:      0\n"
+              "\tAvarage burst length: 2.5\n"
+              "\tInitial latency:0 count:3 => 75%\n"
+              "\tInitial latency:2 count:1 => 25%\n"
+              "\tInitial Latency avarage: 0.5\n"
+              "\tBurst Latency avarage: " +
+                  nan_text +
+                  "\n"
+                  "Card 1 Base:   100000 Mask: ffff0000 Transfers: 0\n"
+                  "\tDecode:\n"
+                  "\tFAST:      0 MED:      0 SLOW:      0 SUB:      0\n"
+                  "\tAvarage burst length: " +
+                  nan_text +
+                  "\n"
+                  "\tInitial Latency avarage: " +
+                  nan_text +
+                  "\n"
+                  "\tBurst Latency avarage: " +
+                  nan_text +
+                  "\n"
+                  "Card 2 Base:   180000 Mask: ffff0000 Transfers: 1\n"
+                  "\tDecode:\n"
+                  "\tFAST:      1 MED:      0 SLOW:      0 SUB:      0\n"
+                  "\tAvarage burst length: 6\n"
+                  "\tInitial latency:32 count:1 => 1e+02%\n"
+                  "\tInitial Latency avarage: 32\n"
+                  "\tBurst Latency:1 count:4 => 80.00%\n"
+                  "\tBurst Latency:16 count:1 => 20.00%\n"
+                  "\tBurst Latency avarage: 4.00\n"
+                  "Card 3 Base:   200000 Mask: ffe00000 Transfers: 2\n"
+                  "\tDecode:\n"
+                  "\tFAST:      0 MED:      0 SLOW:      0 SUB:      2\n"
+                  "\tAvarage burst length: 1.50\n"
+                  "\tInitial latency:1 count:2 => 100.00%\n"
+                  "\tInitial Latency avarage: 1.00\n"
+                  "\tBurst Latency avarage: " +
+                  nan_text + "\n");
+    // The settings stay for later printers; the fill was never touched.
+    sim_out() << 3.14159 << std::setw(3) << 7;
+    EXPECT_EQ(out.take(), "3.14  7");
+}
+
+TEST(MonitorReport, AddressTraceLeavesZeroFillForTheReport) {
+    OutputCapture out;
+    MonitorBench b;
+    b.pmon.set_debug(1);
+    reset_all();
+    b.address(2, 0x00100000, CMD_MEMORY_WRITE);
+    b.rows(2, {"0----", "0000-", "1----", "z111-", "-zzz-"});
+    b.run_through(8);
+    EXPECT_EQ(out.take(),
+              "Memory Write          Add: 00100000\n"
+              "  FAST decode\n"
+              "Data transfer at 1\n"
+              "Data transfer at 2\n"
+              "Burst Length: 2\n");
+    b.pmon.report();
+    const std::string empty_card =
+        "\tDecode:\n"
+        "\tFAST: 000000 MED: 000000 SLOW: 000000 SUB: 000000\n"
+        "\tAvarage burst length: " +
+        nan_text +
+        "\n"
+        "\tInitial Latency avarage: " +
+        nan_text +
+        "\n"
+        "\tBurst Latency avarage: " +
+        nan_text + "\n";
+    EXPECT_EQ(out.take(),
+              "Total transfers: 1\n\n"
+              "Card 0 Base: 00000000 Mask: fff00000 Transfers: 0\n" +
+                  empty_card +
+                  "Card 1 Base: 00100000 Mask: ffff0000 Transfers: 1\n"
+                  "\tDecode:\n"
+                  "\tFAST: 000001 MED: 000000 SLOW: 000000 SUB: 000000\n"
+                  "\tAvarage burst length: 2\n"
+                  "\tInitial latency:0 count:1 => 1e+02%\n"
+                  "\tInitial Latency avarage: 0\n"
+                  "\tBurst Latency:1 count:1 => 100.00%\n"
+                  "\tBurst Latency avarage: 1.00\n"
+                  "Card 2 Base: 00180000 Mask: ffff0000 Transfers: 0\n" +
+                  empty_card);
+}
+
+TEST(MonitorReport, FullMapPrintsCard255AndNoMore) {
+    OutputCapture out;
+    TestTop tb;
+    PCI_monitor pmon("pmon", &tb);
+    for (uint32_t i = 0; i < 257; ++i) pmon.add_range(i << 20, 0xFFF00000);
+    reset_all();
+    pmon.report();
+    const std::string text = out.take();
+    EXPECT_NE(text.find("Card 255 Base:  ff00000 Mask: fff00000 Transfers: 0\n"),
+              std::string::npos);
+    EXPECT_EQ(text.find("Card 256"), std::string::npos);
+}
+
+}  // namespace

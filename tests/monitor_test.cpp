@@ -1,0 +1,264 @@
+// The monitor's transaction decoder: trace lines cycle by cycle, decode
+// speeds, terminations, latency histograms and the address map.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "monitor_bench.h"
+#include "support/capture.h"
+
+namespace {
+
+class MonitorDecode : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        b.pmon.set_debug(1);
+        reset_all();
+    }
+    const PCI_target_statistics& stats() const { return b.pmon.statistics(); }
+
+    OutputCapture out;
+    MonitorBench b;
+};
+
+TEST_F(MonitorDecode, OneWordWriteIsFastWithInitialLatencyZero) {
+    b.address(2, 0x1000, CMD_MEMORY_WRITE);
+    b.rows(2, {"0----", "1000-", "z111-", "-zzz-"});
+    b.run_through(2);
+    EXPECT_EQ(out.take(), "");
+    b.run_through(3);  // address phase on the wire
+    EXPECT_EQ(out.take(), "Memory Write          Add: 00001000\n");
+    b.run_through(8);
+    EXPECT_EQ(out.take(), "  FAST decode\nData transfer at 1\nBurst Length: 1\n");
+    EXPECT_EQ(stats().total_transfers, 1);
+    EXPECT_EQ(stats().decode_count[DECODE_FAST][0], 1);
+    EXPECT_EQ(stats().initial_latency[0][0], 1);
+    EXPECT_EQ(stats().data_count[0], 1);
+    EXPECT_EQ(b.pmon.decoder_state(), PCI_monitor::MON_IDLE);
+    // Only the address was printed in hex.
+    sim_out() << 255;
+    EXPECT_EQ(out.take(), "255");
+}
+
+TEST_F(MonitorDecode, SubDecodeThenMasterAbort) {
+    b.address(2, 0x00100040, CMD_MEMORY_READ);
+    b.rows(2, {"0----", "10---"});
+    b.rows(6, {"--00-", "z111-", "-zzz-"});  // DEVSEL# seen in the fourth clock
+    b.address(10, 0x00180000, CMD_IO_WRITE);
+    b.rows(10, {"0----", "10---"});
+    b.rows(15, {"z1---", "-z---"});  // nobody answers
+    b.run_through(15);
+    EXPECT_EQ(out.take(),
+              "Memory Read           Add: 00100040\n"
+              "  SUB decode\n"
+              "Data transfer at 4\n"
+              "Burst Length: 1\n"
+              "I/O Write             Add: 00180000\n"
+              "  Master abort\n");
+    EXPECT_EQ(b.pmon.decoder_state(), PCI_monitor::MON_WAIT_END);
+    b.run_through(16);
+    EXPECT_EQ(b.pmon.decoder_state(), PCI_monitor::MON_IDLE);
+    EXPECT_EQ(stats().total_transfers, 2);
+    EXPECT_EQ(stats().decode_count[DECODE_SUB][1], 1);
+    EXPECT_EQ(stats().initial_latency[0][1], 1);
+    for (int speed = 0; speed < 4; ++speed) EXPECT_EQ(stats().decode_count[speed][2], 0);
+    EXPECT_EQ(stats().data_count[2], 0);
+}
+
+TEST_F(MonitorDecode, FourPhaseBurstWithMedDecode) {
+    b.address(2, 0x00100000, CMD_MEMORY_WRITE_INVALIDATE);
+    b.rows(2, {"0----", "00---", "--00-"});
+    b.rows(7, {"1----", "z111-", "-zzz-"});
+    b.run_through(10);
+    EXPECT_EQ(out.take(),
+              "Memory Write & Inv    Add: 00100000\n"
+              "  MED decode\n"
+              "Data transfer at 2\n"
+              "Data transfer at 3\n"
+              "Data transfer at 4\n"
+              "Data transfer at 5\n"
+              "Burst Length: 4\n");
+    EXPECT_EQ(stats().decode_count[DECODE_MED][1], 1);
+    EXPECT_EQ(stats().initial_latency[0][1], 1);
+    EXPECT_EQ(stats().burst_latency[1][1], 3);
+    EXPECT_EQ(stats().data_count[1], 4);
+}
+
+TEST_F(MonitorDecode, RetryStopsWithoutDataOrLatency) {
+    b.address(2, 0x40, CMD_MEMORY_READ);
+    b.rows(2, {"0----", "10010", "z1111", "-zzzz"});
+    b.run_through(7);
+    EXPECT_EQ(out.take(),
+              "Memory Read           Add: 00000040\n"
+              "  FAST decode\n"
+              "Target abort w/o data after 1\n"
+              "Burst Length: 0\n");
+    EXPECT_EQ(stats().decode_count[DECODE_FAST][0], 1);
+    EXPECT_EQ(stats().data_count[0], 0);
+    for (int l = 0; l <= 32; ++l) EXPECT_EQ(stats().initial_latency[l][0], 0);
+    EXPECT_EQ(b.pmon.decoder_state(), PCI_monitor::MON_IDLE);
+}
+
+TEST_F(MonitorDecode, DisconnectWithDataCountsThePhase) {
+    b.address(2, 0x80, CMD_MEMORY_WRITE);
+    b.rows(2, {"0----", "00001", "----0", "1-111", "z1zzz", "-z---"});
+    b.run_through(8);
+    EXPECT_EQ(out.take(),
+              "Memory Write          Add: 00000080\n"
+              "  FAST decode\n"
+              "Data transfer at 1\n"
+              "Target abort w/data after 2\n"
+              "Burst Length: 2\n");
+    EXPECT_EQ(stats().initial_latency[0][0], 1);
+    EXPECT_EQ(stats().burst_latency[1][0], 1);
+    EXPECT_EQ(stats().data_count[0], 2);
+}
+
+TEST_F(MonitorDecode, LongWaitsAreClampedIntoTheLastBins) {
+    b.address(2, 0x100, CMD_MEMORY_WRITE);
+    b.rows(2, {"0----", "0001-"});  // DEVSEL# seen in cycle 4, TRDY# not yet
+    b.row(43, "---0-");             // first data 40 clocks after DEVSEL#
+    b.row(44, "---1-");
+    b.row(63, "1--0-");  // next data 20 clocks later, and the last
+    b.rows(64, {"z111-", "-zzz-"});
+    b.run_through(66);
+    EXPECT_EQ(out.take(),
+              "Memory Write          Add: 00000100\n"
+              "  FAST decode\n"
+              "Data transfer at 41\n"
+              "Data transfer at 61\n"
+              "Burst Length: 2\n");
+    EXPECT_EQ(stats().initial_latency[32][0], 1);
+    EXPECT_EQ(stats().burst_latency[16][0], 1);
+}
+
+TEST_F(MonitorDecode, HandshakeWaitsAndTheirComplaints) {
+    // TRDY# first, withdrawn for a clock before IRDY# arrives.
+    b.address(2, 0x200, CMD_MEMORY_READ);
+    b.rows(2, {"0----", "01001", "---1-", "10-0-", "z111-", "-zzz-"});
+    // IRDY# first, withdrawn for a clock before TRDY# arrives.
+    b.address(10, 0x300, CMD_MEMORY_WRITE);
+    b.rows(10, {"0----", "0001-", "-1---", "10-0-", "z111-", "-zzz-"});
+    b.run_through(17);
+    EXPECT_EQ(out.take(),
+              "Memory Read           Add: 00000200\n"
+              "  FAST decode\n"
+              "TRDY deasserted before IRDY asserted\n"
+              "Data transfer at 3\n"
+              "Burst Length: 1\n"
+              "Memory Write          Add: 00000300\n"
+              "  FAST decode\n"
+              "IRDY deasserted before TRDY asserted\n"
+              "Data transfer at 3\n"
+              "Burst Length: 1\n");
+    EXPECT_EQ(stats().initial_latency[2][0], 2);
+}
+
+TEST_F(MonitorDecode, UnhandledCommandWaitsForFrameDeassertion) {
+    b.address(2, 0x0, CMD_DUAL_ADDRESS_CYCLE);
+    b.rows(2, {"0----", "-0---", "-----", "1----"});
+    b.address(6, 0xABCD0123, CMD_IO_READ);
+    b.row(6, "0----");
+    b.run_through(6);
+    EXPECT_EQ(out.take(), "Unhandled cycle. Skipping,,,\n");
+    EXPECT_EQ(b.pmon.decoder_state(), PCI_monitor::MON_IDLE);
+    b.run_through(7);
+    EXPECT_EQ(out.take(), "I/O Read              Add: abcd0123\n");
+    EXPECT_EQ(stats().total_transfers, 1);
+    EXPECT_EQ(stats().decode_count[DECODE_FAST][255], 0);
+}
+
+TEST_F(MonitorDecode, EveryCommandCode) {
+    std::string expected;
+    static const char* names[16] = {nullptr,
+                                    nullptr,
+                                    "I/O Read              ",
+                                    "I/O Write             ",
+                                    nullptr,
+                                    nullptr,
+                                    "Memory Read           ",
+                                    "Memory Write          ",
+                                    nullptr,
+                                    nullptr,
+                                    "Config Read           ",
+                                    "Config Write          ",
+                                    "Memory Read Mult      ",
+                                    nullptr,
+                                    "Memory Read Long      ",
+                                    "Memory Write & Inv    "};
+    for (uint32_t code = 0; code < 16; ++code) {
+        const int32_t start = 2 + 8 * static_cast<int32_t>(code);
+        b.address(start, 0x10 * code, code);
+        b.rows(start, {"0----", "10---", "z1---", "-z---"});
+        if (names[code] == nullptr) {
+            expected += "Unhandled cycle. Skipping,,,\n";
+        } else {
+            char line[64];
+            std::snprintf(line, sizeof line, "%sAdd: %08x\n  Master abort\n", names[code],
+                          0x10 * code);
+            expected += line;
+        }
+    }
+    b.run_through(2 + 8 * 16);
+    EXPECT_EQ(out.take(), expected);
+    EXPECT_EQ(stats().total_transfers, 9);
+}
+
+TEST_F(MonitorDecode, NoTraceWithoutDebug) {
+    b.pmon.set_debug(0);
+    b.address(2, 0x00100000, CMD_MEMORY_WRITE);
+    b.rows(2, {"0----", "1000-", "z111-", "-zzz-"});
+    b.run_through(7);
+    EXPECT_EQ(out.take(), "");
+    EXPECT_EQ(stats().decode_count[DECODE_FAST][1], 1);
+    EXPECT_EQ(stats().data_count[1], 1);
+}
+
+TEST_F(MonitorDecode, ResetClearsStatisticsButKeepsTheMap) {
+    b.address(2, 0x00180010, CMD_MEMORY_WRITE);
+    b.rows(2, {"0----", "1000-", "z111-", "-zzz-"});
+    b.run_through(7);
+    EXPECT_EQ(stats().data_count[2], 1);
+    reset_all();
+    EXPECT_EQ(stats().total_transfers, 0);
+    EXPECT_EQ(stats().data_count[2], 0);
+    EXPECT_EQ(stats().decode_count[DECODE_FAST][2], 0);
+    EXPECT_EQ(stats().initial_latency[0][2], 0);
+    EXPECT_EQ(b.pmon.address_map().count(), 3);
+}
+
+TEST(MonitorAddressMap, FirstMatchingEntryElse255) {
+    TestTop tb;
+    PCI_monitor pmon("pmon", &tb);
+    EXPECT_EQ(pmon.find_range(0), 255);
+    pmon.add_range(0x00100000, 0xFFFF0000);
+    pmon.add_range(0x00100000, 0xFFF00000);
+    pmon.add_range(0x00000000, 0x00000000);  // matches everything
+    EXPECT_EQ(pmon.find_range(0x0010FFFC), 0);
+    EXPECT_EQ(pmon.find_range(0x00110000), 1);
+    EXPECT_EQ(pmon.find_range(0xFFFFFFFF), 2);
+}
+
+TEST(MonitorAddressMap, UnmatchedAddressesCountUnderCard255) {
+    OutputCapture out;
+    MonitorBench b;
+    reset_all();
+    b.address(2, 0x80000000, CMD_MEMORY_WRITE);
+    b.rows(2, {"0----", "1000-", "z111-", "-zzz-"});
+    b.run_through(7);
+    EXPECT_EQ(b.pmon.statistics().decode_count[DECODE_FAST][255], 1);
+    EXPECT_EQ(b.pmon.statistics().data_count[255], 1);
+    EXPECT_EQ(out.text(), "");
+}
+
+TEST(MonitorAddressMap, The257thRangeIsIgnored) {
+    TestTop tb;
+    PCI_monitor pmon("pmon", &tb);
+    for (uint32_t i = 0; i < 257; ++i) pmon.add_range(i << 20, 0xFFF00000);
+    EXPECT_EQ(pmon.address_map().count(), 256);
+    EXPECT_EQ(pmon.address_map().base(255), 255u << 20);
+    EXPECT_EQ(pmon.find_range(254u << 20), 254);
+    EXPECT_EQ(pmon.find_range(256u << 20), 255);  // no entry
+}
+
+}  // namespace
