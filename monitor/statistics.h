@@ -53,7 +53,9 @@ enum PCI_decode_speed : int32_t {
 // Per-card counters, indexed [...][card]. A plain record: the monitor counts,
 // the report reads.
 struct PCI_target_statistics {
+    // Columns of every table, one per card number.
     static constexpr int cards = PCI_address_map::max_entries;
+    // Rows of decode_count: FAST, MED, SLOW, SUB.
     static constexpr int decode_speeds = 4;
     // Highest bin of each latency histogram; longer waits are counted there.
     static constexpr int max_initial_latency = 32;

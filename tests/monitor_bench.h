@@ -91,10 +91,10 @@ struct MonitorBench {
         while (sim_cycle <= last) clock_all();
     }
 
-    TestTop tb;                 // parent: names read tb:pmon
-    PullupAgent pa{"pa", &tb};  // weak highs on the control lines
-    ScriptedAgent master{"pm1", &tb};
-    ScriptedAgent target{"pt1", &tb};
-    PCI_monitor pmon{"pmon", &tb};
-    PCI_bus pb{"pb", &tb.name};
+    TestTop tb;                        // parent: names read tb:pmon
+    PullupAgent pa{"pa", &tb};         // weak highs on the control lines
+    ScriptedAgent master{"pm1", &tb};  // drives FRAME#, IRDY#, AD, C/BE#
+    ScriptedAgent target{"pt1", &tb};  // drives DEVSEL#, TRDY#, STOP#
+    PCI_monitor pmon{"pmon", &tb};     // under test, clocked last
+    PCI_bus pb{"pb", &tb.name};        // the nets joining them
 };
