@@ -87,22 +87,24 @@ void PCI_target::clock() {
             break;
 
         case DATA: {
-            const bool trdy_low = trdy.is_low();
-            const bool irdy_low = irdy.is_low();
-            const bool frame_low = frame.is_low();
-            if (trdy.is_high() && stop.is_low()) {
+            // Z or X on a line makes it neither high nor low.
+            const bool trdy_low = trdy.is_low(), trdy_high = trdy.is_high();
+            const bool irdy_low = irdy.is_low(), irdy_high = irdy.is_high();
+            const bool frame_low = frame.is_low(), frame_high = frame.is_high();
+            const bool stop_low = stop.is_low();
+            if (trdy_high && stop_low) {
                 // A stop without data is on the bus.
                 if (is_read())
                     fill_signals(ad, ad_width, VZ);
-                if (frame.is_high()) {
+                if (frame_high) {
                     stop.drive(V1);
                     devsel.drive(V1);
                 }
                 state = BACKOFF;
-            } else if (trdy.is_high() || irdy.is_high()) {
+            } else if (trdy_high || irdy_high) {
                 // No transfer this cycle: keep waiting or decide.
                 prepare_data();
-            } else if (trdy_low && irdy_low && frame.is_high()) {
+            } else if (trdy_low && irdy_low && frame_high) {
                 // Last transfer of the transaction.
                 uint32_t enables = 0;
                 if (!signals_to_int(cbe, cbe_width, enables))
@@ -120,7 +122,7 @@ void PCI_target::clock() {
                 stop.drive(V1);
                 ++trans_done_;
                 state = IDLE;
-            } else if (trdy_low && irdy_low && frame_low && stop.is_low()) {
+            } else if (trdy_low && irdy_low && frame_low && stop_low) {
                 // Transfer with STOP#: the master must end the burst.
                 if (is_read())
                     fill_signals(ad, ad_width, VZ);

@@ -17,8 +17,8 @@ constexpr uint32_t kBase = 0x00200000;  // BAR0 of the probe: 64 KB
 class ProbeTarget : public PCI_target {
   public:
     ProbeTarget(const char* name, SIM_instance* parent) : PCI_target(name, parent) {
-        set_config(1, 0x0003, 0xFFFF);  // I/O and memory space enabled
-        set_config(4, kBase, 0xFFFF0000);
+        set_config(1, 0x0003, 0xFFFF);           // I/O and memory space enabled
+        set_config(4, kBase | 0x8, 0xFFFF0000);  // prefetchable memory
     }
     int32_t initial_wait() override { return initial; }
     int32_t burst_wait() override { return burst; }
@@ -112,6 +112,8 @@ TEST(TargetDecode, WindowsCommandsAndEnables) {
     t.range_end = 0;
     EXPECT_EQ(t.decode(CMD_MEMORY_WRITE, kBase + 8), none);
     EXPECT_EQ(t.range_end, 0x0020FFFFu);  // stored before the space test
+    t.address = t.range_end;              // a word at the window's end disconnects
+    EXPECT_TRUE(t.stop_with_data());
     EXPECT_EQ(t.decode(CMD_IO_READ, kBase + 1), fast);
     t.config[1] = 0x0002;  // I/O space disabled
     EXPECT_EQ(t.decode(CMD_IO_READ, kBase + 1), none);
@@ -144,6 +146,8 @@ TEST(TargetLatency, RetryAtOnceAndWaitStates) {
         if (threshold == 16) {
             EXPECT_EQ(b.dts(7), "010");  // Retry, no data word
             EXPECT_EQ(b.samples[7].ad, "00000000");
+            EXPECT_EQ(b.dts(8), "111");  // FRAME# was high: driven high once
+            EXPECT_EQ(b.dts(9), "HHH");
             EXPECT_TRUE(b.transfers.empty());
         } else {
             EXPECT_EQ(count_dts(b, 7, 26, "011"), 20);  // TRDY# and STOP# high
@@ -206,6 +210,19 @@ TEST(TargetBurst, LimitZeroAndThreeAcrossTransactions) {
     EXPECT_EQ(b.transfers[3].first, 15);
     EXPECT_EQ(b.dts(15), "000");
     EXPECT_EQ(count_dts(b, 5, 25, "000"), 1);
+}
+
+TEST(TargetBurst, MasterWaitStateHoldsTheWord) {
+    Bench b;
+    b.start();
+    b.transaction(5, CMD_MEMORY_READ, kBase, 3);
+    b.m.at(7, [](ScriptedAgent& s) { s.irdy = V1; });
+    b.m.at(8, [](ScriptedAgent& s) { s.irdy = V0; });
+    b.run_to(12);
+    using Transfer = std::pair<int32_t, uint32_t>;
+    EXPECT_EQ(b.transfers,
+              (std::vector<Transfer>{{7, 0x27450000u}, {9, 0x27450001u}, {10, 0x27450002u}}));
+    EXPECT_EQ(b.dts(8), "001");
 }
 
 TEST(TargetBackoff, ReleasesPerrAndLines) {
