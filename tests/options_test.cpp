@@ -126,34 +126,6 @@ TEST(Options, DesignRequests) {
     EXPECT_EQ(effect_of("/T3I20").what, kind::target_init);
 }
 
-TEST(Options, Rejections) {
-    struct Case {
-        const char* arg;
-        const char* message;
-        char shown;
-    };
-    const Case cases[] = {
-        {"-q", "Unknown option ", 'q'},
-        {"-Q", "Unknown option ", 'Q'},
-        {"-", "Unknown option ", '\0'},
-        {"/", "Unknown option ", '\0'},
-        {"-m4c10", "Unknown Master number ", '4'},
-        {"-m", "Unknown Master number ", '\0'},
-        {"-m1x5", "Unknown Master option ", 'x'},
-        {"-m1", "Unknown Master option ", '\0'},
-        {"-t0i1", "Unknown Target number ", '0'},
-        {"-t", "Unknown Target number ", '\0'},
-        {"-t2z3", "Unknown threshold option ", 'z'},
-        {"-t2", "Unknown threshold option ", '\0'},
-    };
-    for (const Case& c : cases) {
-        option_effect e = effect_of(c.arg);
-        EXPECT_EQ(e.what, kind::reject) << c.arg;
-        EXPECT_STREQ(e.message, c.message) << c.arg;
-        EXPECT_EQ(e.shown, c.shown) << c.arg;
-    }
-}
-
 TEST(Options, HelpText) {
     std::ostringstream os;
     print_help(os, "./pcisim");
