@@ -227,10 +227,11 @@ bool PCI_target::data_ready(logic_value) {
 }
 
 bool PCI_target::latency_exceeded() {
-    // Widened so that a huge threshold cannot overflow.
-    const int64_t limit =
-        int64_t{sim_cycle} + (first_phase ? init_retry_threshold : burst_retry_threshold);
-    return int64_t{ready_cycle} > limit;
+    // 32-bit signed arithmetic: a threshold near the top of the range wraps
+    // the limit negative, as the machine word does.
+    const int32_t limit =
+        wrap_add(sim_cycle, first_phase ? init_retry_threshold : burst_retry_threshold);
+    return ready_cycle > limit;
 }
 
 bool PCI_target::should_stop() {

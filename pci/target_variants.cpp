@@ -27,9 +27,9 @@ PCI_hint_target::PCI_hint_target(const char* name, SIM_instance* parent)
     : PCI_target(name, parent) {}
 
 uint32_t PCI_hint_target::retry_data() {
-    // Widened so that the difference itself cannot overflow; a negative one
-    // keeps its two's-complement bits and thus reads as no hint.
-    const int64_t missing = int64_t{ready_cycle} - int64_t{sim_cycle};
+    // A negative difference keeps its two's-complement bits and thus reads
+    // as no hint.
+    const int32_t missing = wrap_sub(ready_cycle, sim_cycle);
     if (missing >= 256)
         return 0;
     return 0x12345600u | static_cast<uint32_t>(missing);

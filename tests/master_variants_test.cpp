@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <tuple>
 #include <vector>
 
@@ -159,9 +160,10 @@ TEST(MasterVariants, HintedReadRetryHoldsTheMasterBack) {
 
 TEST(MasterVariants, RetryWithoutBackOff) {
     const std::vector<bool> free(6, true);
-    for (auto [command, word, overhead] : {std::tuple{6u, 0x12345605u, -1},    // switched off
-                                           std::tuple{7u, 0x12345605u, 0},     // a write
-                                           std::tuple{6u, 0x12345705u, 0}}) {  // no hint
+    for (auto [command, word, overhead] : {std::tuple{6u, 0x12345605u, -1},  // switched off
+                                           std::tuple{7u, 0x12345605u, 0},   // a write
+                                           std::tuple{6u, 0x12345705u, 0},   // no hint
+                                           std::tuple{6u, 0x12345605u, INT32_MIN}}) {  // wraps
         HintRun run = hinted_retry(command, word, overhead);
         EXPECT_EQ(run.may_start, free) << command << " " << word;
         EXPECT_EQ(run.next_address, 102);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
 
 #include "support/capture.h"
@@ -133,8 +134,10 @@ TEST(TargetDecode, UnclaimedTransactionDrivesNothing) {
     EXPECT_EQ(count_dts(b, 5, 12, "HHH"), 8);
 }
 
+// The threshold is a 32-bit signed count: the largest one wraps the limit
+// negative, so it retries at once like a threshold that is too small.
 TEST(TargetLatency, RetryAtOnceAndWaitStates) {
-    for (int32_t threshold : {16, 20}) {
+    for (int32_t threshold : {16, 20, INT32_MAX}) {
         sim_kernel_clear();
         Bench b;
         b.t.initial = 20;
@@ -143,7 +146,7 @@ TEST(TargetLatency, RetryAtOnceAndWaitStates) {
         b.start();
         b.transaction(5, CMD_MEMORY_READ, kBase, 1);
         b.run_to(30);
-        if (threshold == 16) {
+        if (threshold != 20) {
             EXPECT_EQ(b.dts(7), "010");  // Retry, no data word
             EXPECT_EQ(b.samples[7].ad, "00000000");
             EXPECT_EQ(b.dts(8), "111");  // FRAME# was high: driven high once
