@@ -1,0 +1,330 @@
+// The simulation kernel: logic levels and their conversions, ports and nets
+// with their double-buffered levels, names, and the scheduler.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+#include <vector>
+
+#include "kernel/instance.h"
+#include "kernel/logic.h"
+#include "kernel/scheduler.h"
+#include "kernel/signal.h"
+#include "support/capture.h"
+
+namespace {
+// A stand-alone port per element: read() returns the forced level.
+struct PortVector {
+    explicit PortVector(std::vector<logic_value> levels) {
+        for (logic_value v : levels) {
+            ports.push_back(std::make_unique<SIM_port>("p", nullptr));
+            ports.back()->force(v);
+            pointers.push_back(ports.back().get());
+        }
+    }
+    std::vector<std::unique_ptr<SIM_port>> ports;
+    std::vector<SIM_port*> pointers;
+    SIM_port* const* data() const { return pointers.data(); }
+};
+
+// A module with two pins that does nothing on its own; tests drive its pins.
+class Pins : public SIM_instance {
+  public:
+    Pins(const char* name, SIM_instance* parent) : SIM_instance(name, parent) {}
+    void reset() override {
+        a.force(VZ);
+        b.force(VZ);
+    }
+    void clock() override {}
+    SIM_port a{"a", this};
+    SIM_port b{"b", this};
+};
+
+// Both pins of a module on one wire, reset.
+class Wire : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        wire.connect(m.a);
+        wire.connect(m.b);
+        reset_all();
+    }
+    Pins m{"m", nullptr};
+    SIM_net wire{"w", nullptr};
+};
+
+// Records the cycle of every clock() and what it read of its partner's pin.
+class Echo : public SIM_instance {
+  public:
+    Echo(const char* name, SIM_instance* parent) : SIM_instance(name, parent) {}
+    void reset() override { out.force(V0); }
+    void clock() override {
+        cycles.push_back(sim_cycle);
+        seen.push_back(in.read());
+        out = in.read() == V1 ? V0 : V1;  // toggle against the partner
+    }
+    SIM_port out{"out", this};
+    SIM_port in{"in", this};
+    std::vector<int32_t> cycles;
+    std::vector<logic_value> seen;
+};
+
+class Silent : public SIM_instance {
+  public:
+    using SIM_instance::SIM_instance;
+};
+}  // namespace
+
+TEST(Logic, ResolutionTable) {
+    EXPECT_EQ(resolve_levels(VZ, V0), V0);
+    EXPECT_EQ(resolve_levels(V0, V1), VX);
+    EXPECT_EQ(resolve_levels(VL, VH), VX);
+    EXPECT_EQ(resolve_levels(VH, VZ), VH);
+    EXPECT_EQ(resolve_levels(V1, VL), V1);
+    EXPECT_EQ(resolve_levels(VH, V0), V0);
+    for (int v = 0; v < 6; ++v) {
+        EXPECT_EQ(resolve_levels(VX, logic_value(v)), VX);
+        EXPECT_EQ(resolve_levels(VZ, logic_value(v)), v);
+        EXPECT_EQ(resolve_levels(logic_value(v), logic_value(v)), v);
+        for (int w = 0; w < 6; ++w)
+            EXPECT_EQ(resolve_levels(logic_value(v), logic_value(w)),
+                      resolve_levels(logic_value(w), logic_value(v)));
+    }
+    // Not associative: L then H meet first and give X, which a strong level
+    // cannot undo; a strong level first swallows both weak ones.
+    EXPECT_EQ(resolve_levels(resolve_levels(resolve_levels(VZ, VL), VH), V0), VX);
+    EXPECT_EQ(resolve_levels(resolve_levels(resolve_levels(VZ, V0), VL), VH), V0);
+}
+
+TEST(Logic, CharactersParityAndHexDigits) {
+    EXPECT_EQ(std::string() + to_char(V0) + to_char(V1) + to_char(VZ) + to_char(VX) + to_char(VL) +
+                  to_char(VH) + to_char(logic_value(6)),
+              "01zxLH?");
+    const std::pair<uint32_t, uint32_t> parities[] = {
+        {0, 0}, {1, 1}, {0xFFFFFFFFu, 0}, {0x80000001u, 0}, {0x80000000u, 1}, {0x7, 1}};
+    for (auto [word, parity] : parities) EXPECT_EQ(parity32(word), parity) << word;
+    EXPECT_EQ(hex_digit(VX, VZ, V0, V1), 'X');  // X before Z
+    EXPECT_EQ(hex_digit(VX, VX, VX, VX), 'x');
+    EXPECT_EQ(hex_digit(VZ, VZ, VZ, VZ), 'z');
+    EXPECT_EQ(hex_digit(VZ, V0, V0, V0), 'Z');
+    EXPECT_EQ(hex_digit(VH, VL, VH, VL), 'a');  // weak levels count as 1 and 0
+    EXPECT_EQ(hex_digit(V1, V0, V0, V1), '9');
+}
+
+TEST(Logic, SignalsToInt) {
+    uint32_t result = 77;
+    PortVector partial({V1, VZ, V1, V0});
+    EXPECT_FALSE(signals_to_int(partial.data(), 4, result));
+    EXPECT_EQ(result, 1u);  // bits gathered from elements 3 and 2
+
+    PortVector ones(std::vector<logic_value>(33, V1));
+    EXPECT_TRUE(signals_to_int(ones.data(), 32, result));
+    EXPECT_EQ(result, 0xFFFFFFFFu);
+    EXPECT_TRUE(signals_to_int(ones.data(), 0, result));
+    EXPECT_EQ(result, 0u);
+    result = 123;
+    EXPECT_FALSE(signals_to_int(ones.data(), 33, result));
+    EXPECT_EQ(result, 123u);
+
+    PortVector weak({VH, VL, VL, VH});
+    EXPECT_TRUE(signals_to_int(weak.data(), 4, result));
+    EXPECT_EQ(result, 9u);
+}
+
+TEST(Logic, IntToSignalsAndFill) {
+    PortVector v(std::vector<logic_value>(33, VZ));
+    int_to_signals(v.data(), 4, 0xA);
+    EXPECT_EQ(v.ports[0]->read_next(), V0);
+    EXPECT_EQ(v.ports[1]->read_next(), V1);
+    EXPECT_EQ(v.ports[3]->read_next(), V1);
+    EXPECT_EQ(v.ports[0]->read(), VZ);  // a drive is for the next cycle
+
+    fill_signals(v.data(), 33, V1);  // refused: more than 32
+    EXPECT_EQ(v.ports[0]->read_next(), V0);
+    fill_signals(v.data(), 32, VH);
+    EXPECT_EQ(v.ports[31]->read_next(), VH);
+    EXPECT_EQ(v.ports[32]->read_next(), VZ);
+}
+
+TEST(Logic, SignalsToHex) {
+    std::vector<logic_value> levels(32, V0);
+    levels[0] = V1;                                // digit 0 = 1
+    levels[4] = VZ;                                // digit 1 = Z (some Z)
+    levels[8] = VX, levels[9] = VZ;                // digit 2 = X (X before Z)
+    for (int i = 28; i < 32; ++i) levels[i] = VZ;  // digit 7 = z
+    PortVector v(levels);
+    char buffer[9];
+    ASSERT_NE(signals_to_hex(v.data(), 32, buffer, 9), nullptr);
+    EXPECT_STREQ(buffer, "z0000XZ1");
+    char small[8] = "keep";
+    EXPECT_EQ(signals_to_hex(v.data(), 32, small, 8), nullptr);
+    EXPECT_STREQ(small, "keep");
+}
+
+TEST_F(Wire, DriveShowsNextCycleLastDriveWinsAndLevelStays) {
+    m.a = V1;
+    m.a.drive(V0);
+    EXPECT_EQ(m.b.read(), VZ);  // not before the commit
+    clock_all();
+    EXPECT_EQ(m.b.read(), V0);
+    clock_all();
+    clock_all();
+    EXPECT_EQ(m.b.read(), V0);  // held without re-driving
+}
+
+TEST_F(Wire, ConflictReadsXAndPullUpReadsHigh) {
+    m.a = V1;
+    m.b = V0;
+    clock_all();
+    EXPECT_EQ(m.a.read(), VX);
+    EXPECT_EQ(m.b.read(), VX);
+    EXPECT_EQ(m.a.own_level(), V1);
+    EXPECT_EQ(m.b.own_level(), V0);
+    m.a = VH;
+    m.b = VZ;
+    clock_all();
+    EXPECT_EQ(m.b.read(), VH);
+    EXPECT_TRUE(m.b.is_high());
+    m.b = V0;
+    clock_all();
+    EXPECT_EQ(m.a.read(), V0);
+}
+
+TEST_F(Wire, ResolvesInPortListOrder) {
+    // Ports committed L, H, 0 give X; ports committed 0, L, H give 0.
+    SIM_port third("third", nullptr);
+    wire.connect(third);
+    reset_all();
+    third.force(VZ);
+    m.a = VL;
+    m.b = VH;
+    third = V0;
+    clock_all();
+    EXPECT_EQ(wire.read(), VX);
+    m.a = V0;
+    m.b = VL;
+    third = VH;
+    clock_all();
+    EXPECT_EQ(wire.read(), V0);
+}
+
+TEST_F(Wire, ForcesVisibleAtOnce) {
+    EXPECT_EQ(wire.read(), VZ);
+    m.a.force(V1);
+    EXPECT_EQ(m.a.own_level(), V1);
+    EXPECT_EQ(m.b.read(), V1);  // the wire at once, no commit
+    // A force after a drive in the same cycle commits the forced level.
+    m.b.drive(V0);
+    m.b.force(VZ);
+    clock_all();
+    EXPECT_EQ(wire.read(), V1);
+    // A port on no wire reads its own level.
+    SIM_port lone("lone", nullptr);
+    lone.force(VH);
+    EXPECT_EQ(lone.read(), VH);
+    lone = V0;
+    clock_all();
+    EXPECT_EQ(lone.read(), V0);
+}
+
+TEST(Signal, MergedNetsBecomeOneWireAfterReset) {
+    Pins m("m", nullptr);
+    SIM_net wire_a("a", nullptr);
+    SIM_net wire_b("b", nullptr);
+    wire_a.connect(m.a);
+    wire_b.connect(m.b);
+    wire_b.connect(m.a);  // m.a is on wire_a: the chains merge under wire_b
+    wire_b.connect(m.a);  // again: nothing changes
+    EXPECT_EQ(wire_a.root(), &wire_b);
+    EXPECT_EQ(wire_b.root(), &wire_b);
+    reset_all();
+    EXPECT_EQ(m.a.attached_net(), &wire_b);
+    m.a = V0;
+    clock_all();
+    EXPECT_EQ(m.b.read(), V0);
+}
+
+TEST(Names, FullNamesCopiesAndPortStream) {
+    SIM_instance top("tb", nullptr);
+    SIM_instance pm1("pm1", &top);
+    SIM_port req("req", &pm1);
+    req.force(V1);
+    std::ostringstream os;
+    os << req;
+    EXPECT_EQ(os.str(), "tb:pm1:req=1");
+
+    std::string full = SIM_name(std::string(300, 'n').c_str(), &top.name).full_name();
+    EXPECT_EQ(full.size(), 255u);
+    EXPECT_EQ(full.substr(0, 4), "tb:n");
+
+    char buffer[] = "req0";
+    SIM_name first(buffer, nullptr);
+    buffer[3] = '1';
+    EXPECT_EQ(first.full_name(), "req0");
+}
+
+TEST(Scheduler, CycleCounterAndPhases) {
+    EXPECT_EQ(sim_cycle, 0);
+    Echo a("a", nullptr);
+    EXPECT_EQ(sim_cycle, 1);
+    reset_all();
+    EXPECT_EQ(sim_cycle, 1);
+    EXPECT_EQ(cur_phase, 0);
+    clock_all();
+    EXPECT_EQ(a.cycles.front(), 1);
+    EXPECT_EQ(sim_cycle, 2);
+    EXPECT_EQ(cur_phase, 1);
+    EXPECT_EQ(next_phase, 0);
+}
+
+TEST(Scheduler, InstanceOrderDoesNotChangeWhatIsRead) {
+    // Two pairs wired crosswise, built in opposite orders, see the same levels.
+    auto run = [](bool swap) {
+        sim_kernel_clear();
+        Echo x(swap ? "y" : "x", nullptr);
+        Echo y(swap ? "x" : "y", nullptr);
+        SIM_net xy("xy", nullptr), yx("yx", nullptr);
+        xy.connect(x.out);
+        xy.connect(y.in);
+        yx.connect(y.out);
+        yx.connect(x.in);
+        reset_all();
+        for (int i = 0; i < 4; ++i) clock_all();
+        return swap ? std::make_pair(y.seen, x.seen) : std::make_pair(x.seen, y.seen);
+    };
+    EXPECT_EQ(run(false), run(true));
+}
+
+TEST(Scheduler, ListsInConstructionOrder) {
+    SIM_instance top("tb", nullptr);
+    Echo a("a", &top);
+    Echo b("b", &top);
+    ASSERT_EQ(instance_list().size(), 3u);
+    EXPECT_EQ(instance_list()[1], &a);
+    EXPECT_EQ(instance_list()[2], &b);
+    ASSERT_EQ(port_list().size(), 4u);
+    EXPECT_EQ(port_list()[0], &a.out);
+    EXPECT_EQ(port_list()[3], &b.in);
+}
+
+TEST(Scheduler, MissingFunctionsWarnOncePerRunAndClearStartsAfresh) {
+    OutputCapture out;
+    {
+        SIM_instance top("tb", nullptr);
+        Silent first("first", &top);
+        Silent second("second", &top);
+        reset_all();
+        EXPECT_EQ(out.take(), "Warning - no reset function defined for instance tb\n");
+        clock_all();
+        clock_all();
+        EXPECT_EQ(out.take(), "Warning - no clock function defined for instance tb\n");
+        reset_all();
+        EXPECT_EQ(out.take(), "");
+    }
+    sim_kernel_clear();
+    EXPECT_TRUE(instance_list().empty());
+    EXPECT_TRUE(port_list().empty());
+    EXPECT_EQ(sim_cycle, 0);
+    Silent fresh("fresh", nullptr);
+    reset_all();
+    EXPECT_EQ(out.take(), "Warning - no reset function defined for instance fresh\n");
+}
