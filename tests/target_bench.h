@@ -105,6 +105,17 @@ class TargetBench {
     }
     std::string dts(int32_t cycle) { return samples[cycle].dts; }
     char trdy(int32_t cycle) { return samples[cycle].dts[1]; }
+    // DEVSEL#/TRDY#/STOP# of the cycles first to last, blank-separated.
+    std::string lines(int32_t first, int32_t last) {
+        std::string text;
+        for (int32_t c = first; c <= last; ++c) text += (c == first ? "" : " ") + dts(c);
+        return text;
+    }
+    std::vector<int32_t> transfer_cycles() const {
+        std::vector<int32_t> cycles;
+        for (const auto& transfer : transfers) cycles.push_back(transfer.first);
+        return cycles;
+    }
 
     PullupAgent pull{"pu", nullptr};
     ScriptedAgent m{"m", nullptr};

@@ -1,12 +1,15 @@
-// The neutral target on a small bus: decode timing, wait states, Retry and
-// the remembered transaction, burst limits, BACKOFF, warnings and the
-// configuration space.
+// The targets on a small bus: the neutral target's decode timing, wait
+// states, Retry and the remembered transaction, burst limits, BACKOFF,
+// warnings and configuration space; the hint, page and delay targets' latency
+// draws, burst wait placement, page-end disconnect and retry hints.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <memory>
 
+#include "pci/target_variants.h"
 #include "support/capture.h"
 #include "target_bench.h"
 
@@ -32,62 +35,56 @@ class ProbeTarget : public PCI_target {
     int32_t limit = -2;   // burst limit to report
 };
 
+class ProbeHint : public PCI_hint_target {
+  public:
+    using PCI_hint_target::PCI_hint_target;
+    using PCI_target::ready_cycle;
+};
+
 using Bench = TargetBench<ProbeTarget>;
+using PageBench = TargetBench<PCI_page_target>;
+using DelayBench = TargetBench<PCI_delay_target>;
 
-// Number of cycles in [from, to] whose DEVSEL#/TRDY#/STOP# read as dts.
-int count_dts(Bench& b, int from, int to, const std::string& dts) {
-    int n = 0;
-    for (int c = from; c <= to; ++c) n += b.dts(c) == dts;
-    return n;
+// `count` repeats of one cycle's DEVSEL#/TRDY#/STOP#, as lines() shows them.
+std::string repeated(const char* dts, int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += std::string(i ? " " : "") + dts;
+    return text;
 }
 
-TEST(TargetTiming, FastWriteOneWord) {
-    Bench b;
-    b.start();
-    b.transaction(5, CMD_MEMORY_WRITE, kBase, 1);
-    b.run_to(9);
-    EXPECT_EQ(b.dts(5), "HHH");
-    EXPECT_EQ(b.dts(6), "001");
-    EXPECT_EQ(b.dts(7), "111");
-    EXPECT_EQ(b.dts(8), "HHH");
-    EXPECT_EQ(b.done[5], 0);
-    EXPECT_EQ(b.done[6], 1);
+TEST(TargetTiming, OneWordAtEachDecodeSpeed) {
+    struct Case {
+        uint32_t command;
+        int32_t speed;
+        const char* lines;  // DEVSEL#/TRDY#/STOP# from the address phase in cycle 5
+        int32_t transfer;   // cycle of the data transfer
+    };
+    const Case cases[] = {
+        {CMD_MEMORY_WRITE, PCI_target::SPEED_FAST, "HHH 001 111 HHH", 6},
+        {CMD_MEMORY_READ, PCI_target::SPEED_FAST, "HHH 011 001 111 HHH", 7},
+        // Slower decodes show DEVSEL# and TRDY# together, a clock later per step.
+        {CMD_MEMORY_READ, PCI_target::SPEED_MED, "HHH HHH 001 111 HHH", 7},
+        {CMD_MEMORY_READ, PCI_target::SPEED_SLOW, "HHH HHH HHH 001 111 HHH", 8},
+        {CMD_MEMORY_READ, PCI_target::SPEED_SUB, "HHH HHH HHH HHH 001 111 HHH", 9},
+    };
+    for (const Case& c : cases) {
+        sim_kernel_clear();
+        Bench b;
+        b.t.set_decode_speed(c.command, c.speed);
+        b.start();
+        b.transaction(5, c.command, kBase, 1);
+        b.run_to(12);
+        const bool read = is_read_command(c.command);
+        EXPECT_EQ(b.lines(5, c.transfer + 2), c.lines) << c.speed;
+        ASSERT_EQ(b.transfers.size(), 1u);
+        EXPECT_EQ(b.transfers[0], std::make_pair(c.transfer, read ? 0x27450000u : 0xD0000000u));
+        EXPECT_EQ(b.done[c.transfer - 1], 0);
+        EXPECT_EQ(b.done[c.transfer], 1);
+        if (read) {
+            EXPECT_EQ(b.samples[c.transfer + 1].ad, "zzzzzzzz");
+        }
+    }
 }
-
-TEST(TargetTiming, FastReadOneWord) {
-    Bench b;
-    b.start();
-    b.transaction(5, CMD_MEMORY_READ, kBase, 1);
-    b.run_to(10);
-    EXPECT_EQ(b.dts(6), "011");
-    EXPECT_EQ(b.dts(7), "001");
-    ASSERT_EQ(b.transfers.size(), 1u);
-    EXPECT_EQ(b.transfers[0], std::make_pair(7, 0x27450000u));
-    EXPECT_EQ(b.dts(8), "111");
-    EXPECT_EQ(b.samples[8].ad, "zzzzzzzz");
-    EXPECT_EQ(b.dts(9), "HHH");
-}
-
-// Slower decodes show DEVSEL# and, for a read, TRDY# together, one clock
-// later per step.
-class TargetDecodeSpeed : public ::testing::TestWithParam<int32_t> {};
-
-TEST_P(TargetDecodeSpeed, DevselAndTrdyTogether) {
-    const int32_t speed = GetParam();
-    const int32_t seen = 5 + (PCI_target::SPEED_FAST + 1 - speed);
-    Bench b;
-    b.t.set_decode_speed(CMD_MEMORY_READ, speed);
-    b.start();
-    b.transaction(5, CMD_MEMORY_READ, kBase, 1);
-    b.run_to(seen + 2);
-    EXPECT_EQ(b.dts(seen - 1), "HHH");
-    EXPECT_EQ(b.dts(seen), "001");
-    EXPECT_EQ(b.dts(seen + 1), "111");
-}
-
-INSTANTIATE_TEST_SUITE_P(MedSlowSub, TargetDecodeSpeed,
-                         ::testing::Values(PCI_target::SPEED_MED, PCI_target::SPEED_SLOW,
-                                           PCI_target::SPEED_SUB));
 
 TEST(TargetDecode, WindowsCommandsAndEnables) {
     Bench b;
@@ -131,7 +128,7 @@ TEST(TargetDecode, UnclaimedTransactionDrivesNothing) {
     EXPECT_EQ(b.t.current_state(), PCI_target::NOT_SELECTED);
     b.run_to(12);
     EXPECT_EQ(b.t.current_state(), PCI_target::IDLE);
-    EXPECT_EQ(count_dts(b, 5, 12, "HHH"), 8);
+    EXPECT_EQ(b.lines(5, 12), repeated("HHH", 8));
 }
 
 // The threshold is a 32-bit signed count: the largest one wraps the limit
@@ -147,15 +144,13 @@ TEST(TargetLatency, RetryAtOnceAndWaitStates) {
         b.transaction(5, CMD_MEMORY_READ, kBase, 1);
         b.run_to(30);
         if (threshold != 20) {
-            EXPECT_EQ(b.dts(7), "010");  // Retry, no data word
+            // Retry without a data word; FRAME# was high: driven high once.
+            EXPECT_EQ(b.lines(5, 9), "HHH HHH 010 111 HHH") << threshold;
             EXPECT_EQ(b.samples[7].ad, "00000000");
-            EXPECT_EQ(b.dts(8), "111");  // FRAME# was high: driven high once
-            EXPECT_EQ(b.dts(9), "HHH");
             EXPECT_TRUE(b.transfers.empty());
         } else {
-            EXPECT_EQ(count_dts(b, 7, 26, "011"), 20);  // TRDY# and STOP# high
-            EXPECT_EQ(b.dts(27), "001");
-            ASSERT_EQ(b.transfers.size(), 1u);
+            EXPECT_EQ(b.lines(7, 27), repeated("011", 20) + " 001");  // TRDY# in a + 22
+            EXPECT_EQ(b.transfer_cycles(), std::vector<int32_t>{27});
         }
     }
 }
@@ -172,11 +167,9 @@ TEST(TargetLatency, RememberedTransactionStopsOthers) {
     b.transaction(30, CMD_MEMORY_READ, kBase, 1);
     b.run_to(34);
     EXPECT_EQ(b.dts(7), "010");
-    EXPECT_EQ(count_dts(b, 11, 25, "011"), 15);
-    EXPECT_EQ(b.dts(26), "010");  // stopped without data
+    EXPECT_EQ(b.lines(11, 26), repeated("011", 15) + " 010");  // stopped without data
     EXPECT_EQ(b.dts(32), "001");
-    ASSERT_EQ(b.transfers.size(), 1u);
-    EXPECT_EQ(b.transfers[0].first, 32);
+    EXPECT_EQ(b.transfer_cycles(), std::vector<int32_t>{32});
 
     // Far from ready, a write of another address is stopped at once.
     b.t.initial = 30;
@@ -209,10 +202,9 @@ TEST(TargetBurst, LimitZeroAndThreeAcrossTransactions) {
     b.transaction(12, CMD_MEMORY_READ, kBase + 0x100, 8);
     b.run_to(25);
     // The fourth word overall, the second of the next transaction, stops.
-    ASSERT_EQ(b.transfers.size(), 4u);
-    EXPECT_EQ(b.transfers[3].first, 15);
+    EXPECT_EQ(b.transfer_cycles(), (std::vector<int32_t>{7, 8, 14, 15}));
     EXPECT_EQ(b.dts(15), "000");
-    EXPECT_EQ(count_dts(b, 5, 25, "000"), 1);
+    EXPECT_EQ(b.dts(14), "001");
 }
 
 TEST(TargetBurst, MasterWaitStateHoldsTheWord) {
@@ -243,9 +235,8 @@ TEST(TargetBackoff, ReleasesPerrAndLines) {
     b.run_to(14);
     EXPECT_TRUE(b.samples[7].perr == '0' || b.samples[7].perr == '1');
     for (int c = 8; c <= 10; ++c) EXPECT_EQ(b.samples[c].perr, 'H') << c;
-    EXPECT_EQ(b.dts(10), "0H0");  // still backing off, TRDY# released
-    EXPECT_EQ(b.dts(11), "1H1");  // FRAME# high: driven high once
-    EXPECT_EQ(b.dts(12), "HHH");
+    // Still backing off with TRDY# released, then FRAME# high: driven high once.
+    EXPECT_EQ(b.lines(10, 12), "0H0 1H1 HHH");
 }
 
 TEST(TargetWarnings, UnpackableLinesAndUncoveredCases) {
@@ -293,10 +284,100 @@ TEST(TargetConfig, MaskedWritesAndRegistersBeyondTheHeader) {
         EXPECT_EQ(t.config_read(addr), 0xFFFFFFFFu);
         EXPECT_EQ(addr, a + 4);
     }
-    EXPECT_TRUE(std::equal(std::begin(t.config), std::end(t.config), before));
     t.set_config(64, 1, 1);  // ignored
     t.set_config(-1, 1, 1);
     EXPECT_TRUE(std::equal(std::begin(t.config), std::end(t.config), before));
+}
+
+TEST(HintTarget, HintCarriesTheMissingClocks) {
+    ProbeHint t("t", nullptr);
+    const std::pair<int32_t, uint32_t> hints[] = {
+        {8, 0x12345608u},
+        {255, 0x123456FFu},
+        {256, 0u},
+        {-1, 0xFFFFFFFFu},  // passed: no master reads this as a hint
+    };
+    for (auto [missing, hint] : hints) {
+        t.ready_cycle = sim_cycle + missing;
+        EXPECT_EQ(t.retry_data(), hint) << missing;
+    }
+}
+
+// Seed 1 draws 346 first: a read waits 346 % 5 + 8 = 9 clocks, a write
+// 346 % 2 + 3 = 3, then one clock more before every 32-byte line.
+std::unique_ptr<PageBench> page_burst(uint32_t command, uint32_t address, int words) {
+    sim_kernel_clear();
+    auto b = std::make_unique<PageBench>();
+    b->start();
+    b->transaction(5, command, address, words);
+    b->run_to(30);
+    return b;
+}
+
+TEST(PageTarget, ReadBurstWaitsBeforeEachLine) {
+    auto b = page_burst(CMD_MEMORY_READ, 0x100000, 10);
+    EXPECT_EQ(b->dts(6), "011");  // FAST decode
+    EXPECT_EQ(b->transfer_cycles(), (std::vector<int32_t>{15, 16, 17, 18, 19, 20, 21, 22, 24, 25}));
+    for (uint32_t k = 0; k < b->transfers.size(); ++k)
+        EXPECT_EQ(b->transfers[k].second, 0x27450000u | k);
+    EXPECT_EQ(b->trdy(23), '1');
+    EXPECT_EQ(b->samples[23].ad, "27450007");  // previous word left on AD
+}
+
+TEST(PageTarget, WriteBurstWaitsAfterEachLine) {
+    auto b = page_burst(CMD_MEMORY_WRITE, 0x100000, 11);
+    EXPECT_EQ(b->transfer_cycles(),
+              (std::vector<int32_t>{9, 11, 12, 13, 14, 15, 16, 17, 18, 20, 21}));
+    EXPECT_EQ(b->done[21], 11);
+}
+
+TEST(PageTarget, DisconnectWithDataAtPageEnd) {
+    auto b = page_burst(CMD_MEMORY_READ, 0x100FF0, 8);
+    EXPECT_EQ(b->transfer_cycles(), (std::vector<int32_t>{15, 16, 17, 18}));
+    EXPECT_EQ(b->lines(17, 18), "001 000");
+}
+
+TEST(PageTarget, RetryHintWithLoweredThreshold) {
+    PageBench b;
+    b.t.set_init_retry_threshold(5);
+    b.start();
+    b.transaction(5, CMD_MEMORY_READ, 0x100000, 1);
+    b.run_to(9);
+    EXPECT_EQ(b.dts(7), "010");
+    EXPECT_EQ(b.samples[7].ad, "12345608");
+    EXPECT_EQ(b.samples[8].ad, "zzzzzzzz");
+}
+
+// Seed 27 draws 9350 first: a wait of 30 clocks, over the threshold of 16.
+TEST(DelayTarget, RetriedReadIsServedInItsReadyCycle) {
+    DelayBench b;
+    b.t.rng.set_seed(27);
+    b.start();
+    b.transaction(5, CMD_MEMORY_READ, 0x1000, 1);
+    b.transaction(25, CMD_MEMORY_READ, 0x1000, 1);
+    b.run_to(40);
+    EXPECT_EQ(b.lines(6, 7), "HHH 010");  // MED decode, Retry
+    EXPECT_EQ(b.samples[7].ad, "1234561e");
+    EXPECT_EQ(b.lines(36, 37), "011 001");  // a + 32
+    EXPECT_EQ(b.transfer_cycles(), std::vector<int32_t>{37});
+    // The repeat drew no new wait, only the burst limit.
+    SIM_random expected;
+    expected.set_seed(27);
+    expected.next();
+    expected.next();
+    EXPECT_EQ(b.t.rng.next(), expected.next());
+}
+
+// Seed 32 draws 11081 (wait 1), then 26213 (burst limit 3: the fourth word
+// carries STOP#).
+TEST(DelayTarget, BurstLimitDisconnectsWithData) {
+    DelayBench b;
+    b.t.rng.set_seed(32);
+    b.start();
+    b.transaction(5, CMD_MEMORY_WRITE, 0x0, 8);
+    b.run_to(20);
+    EXPECT_EQ(b.lines(7, 11), "011 001 001 001 000");
+    EXPECT_EQ(b.transfer_cycles(), (std::vector<int32_t>{8, 9, 10, 11}));
 }
 
 }  // namespace
