@@ -1,21 +1,57 @@
-#include "pci/master.h"
-
+// The masters on a small bus: the base master's wire timing cycle by cycle,
+// terminations, retries, errors, Latency Timer, start hold and completion;
+// the retry, short, long and fixed masters' draws and retry back-off.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "kernel/scheduler.h"
 #include "monitor/bus.h"
+#include "pci/master_variants.h"
 #include "support/capture.h"
 #include "support/scripted_agent.h"
 
 namespace {
 
+using M = PCI_master;
+
+// Pull-ups, a master, a target, an agent free for a test's own bus activity,
+// and the bus joining them.
+template <class Master, class Target>
+struct MasterBench {
+    MasterBench() {
+        for (PCI_agent* a : std::initializer_list<PCI_agent*>{&pull, &target, &m, &s})
+            bus.connect_agent(*a);
+    }
+    // FRAME# IRDY# DEVSEL# TRDY# STOP# as seen in the current cycle.
+    std::string control() const {
+        return {bus.frame.to_char(), bus.irdy.to_char(), bus.devsel.to_char(), bus.trdy.to_char(),
+                bus.stop.to_char()};
+    }
+    std::string ad() const {
+        char buffer[9];
+        return signals_to_hex(bus.ad, 32, buffer, 9);
+    }
+    std::string cbe() const {
+        char buffer[2];
+        return signals_to_hex(bus.cbe, 4, buffer, 2);
+    }
+
+    TestTop top;
+    PullupAgent pull{"pa", &top};
+    Master m{"pm1", &top};
+    Target target{"pt1", &top};
+    ScriptedAgent s{"ps", &top};
+    PCI_bus bus{"pb", &top.name};
+};
+
 struct Transaction {
     uint32_t address;  // start address
     uint32_t command;  // bus command
     int32_t length;    // data phases
+    bool operator==(const Transaction&) const = default;
 };
 
 // A master that runs a fixed list of transactions and shows its state.
@@ -25,7 +61,6 @@ class ListMaster : public PCI_master {
 
     int32_t state_code() const { return state; }
     bool retrying() const { return retry_pending; }
-    void set_debug_flag() { set_debug(1); }
 
     std::vector<Transaction> list;  // transactions, in order
     size_t fetched = 0;             // transactions fetched so far
@@ -47,18 +82,9 @@ class WaitTarget : public PCI_target {
     int32_t wait = 0;  // initial wait states
 };
 
-// Pull-ups, a master, a FAST target with a 1 MB memory window at 0, a bus.
-struct Bench {
-    TestTop top;
-    PullupAgent pull{"pa", &top};
-    ListMaster m{"pm1", &top};
-    WaitTarget target{"pt1", &top};
-    PCI_bus bus{"pb", &top.name};
-
+// The list master and a FAST target with a 1 MB memory window at 0.
+struct Bench : MasterBench<ListMaster, WaitTarget> {
     Bench() {
-        bus.connect_agent(pull);
-        bus.connect_agent(target);
-        bus.connect_agent(m);
         target.set_config(4, 0x00000008, 0xFFF00000);
         target.config[1] = 0x0002;  // memory space enabled
         m.set_latency_timer(48);
@@ -71,19 +97,6 @@ struct Bench {
             m.t.config[1] |= PCI_master::fast_back_to_back_enable;
         reset_all();
         m.gnt.force(V0);
-    }
-    // FRAME# IRDY# DEVSEL# TRDY# STOP# as seen in the current cycle.
-    std::string control() const {
-        return {bus.frame.to_char(), bus.irdy.to_char(), bus.devsel.to_char(), bus.trdy.to_char(),
-                bus.stop.to_char()};
-    }
-    std::string ad() const {
-        char buffer[9];
-        return signals_to_hex(bus.ad, 32, buffer, 9);
-    }
-    std::string cbe() const {
-        char buffer[2];
-        return signals_to_hex(bus.cbe, 4, buffer, 2);
     }
 };
 
@@ -105,7 +118,31 @@ void check_rows(Bench& b, const std::vector<Row>& rows) {
     }
 }
 
-using M = PCI_master;
+// Shows the hooks of a master class; a non-zero forced value replaces the
+// drawn command or burst length (the draw itself still happens).
+template <class Base>
+class Probe : public Base {
+  public:
+    using Base::Base;
+    bool may_start() { return this->can_start(); }
+    bool fetched_all() { return this->all_done(); }
+    uint32_t draw_address() { return this->next_address(); }
+    uint32_t draw_command() { return this->command = this->next_command(); }
+    int32_t draw_length() { return this->burst_length(); }
+
+    uint32_t forced_command = 0;  // command to run instead of the drawn one
+    int32_t forced_length = 0;    // burst length to run instead of the drawn one
+
+  protected:
+    uint32_t next_command() override {
+        uint32_t c = Base::next_command();
+        return forced_command ? forced_command : c;
+    }
+    int32_t burst_length() override {
+        int32_t n = Base::burst_length();
+        return forced_length ? forced_length : n;
+    }
+};
 
 }  // namespace
 
@@ -138,24 +175,20 @@ TEST(MasterTiming, ReadReleasesAdAfterTheAddressPhase) {
     EXPECT_EQ(b.target.trans_done(), 2);
 }
 
-TEST(MasterTiming, FastBackToBackAfterAWrite) {
+TEST(MasterTiming, FastBackToBackAfterAWriteOnly) {
     Bench b;
-    b.start({{0x1000, 7, 1}, {0x2000, 7, 2}}, true);
+    b.start({{0x1000, 7, 1}, {0x2000, 7, 2}, {0x3000, 6, 1}, {0x4000, 7, 1}}, true);
     check_rows(b, {
                       {4, "10001", "27450000", "0", M::DEVSEL_FAST},
                       // The next address was driven in the clock of the final phase.
                       {5, "01111", "00002000", "7", M::ADDR},
                       {6, "00001", "38b10001", "0", M::DEVSEL_FAST},
-                  });
-}
-
-TEST(MasterTiming, NoFastBackToBackAfterARead) {
-    Bench b;
-    b.start({{0x1000, 6, 1}, {0x2000, 7, 1}}, true);
-    check_rows(b, {
-                      {5, "10001", "27450000", "0", M::DATA},
-                      {6, "H1111", "zzzzzzzz", "z", M::IDLE},
-                      {7, "0HHHH", "00002000", "7", M::ADDR},
+                      {7, "10001", "18ad0002", "0", M::DEVSEL_FAST},
+                      {8, "01111", "00003000", "6", M::ADDR},
+                      // After a read the bus goes idle for a clock.
+                      {10, "10001", "27450000", "0", M::DATA},
+                      {11, "H1111", "zzzzzzzz", "z", M::IDLE},
+                      {12, "0HHHH", "00004000", "7", M::ADDR},
                   });
 }
 
@@ -175,7 +208,7 @@ TEST(MasterTiming, NoFastBackToBackWithoutGrant) {
 
 TEST(MasterTiming, DevselInTheFourthClockIsAccepted) {
     Bench b;
-    b.target.set_decode_speeds(1);  // SUB: DEVSEL# in the fourth clock
+    b.target.set_decode_speeds(PCI_target::SPEED_SUB);
     b.start({{0x1000, 7, 1}});
     run_to_cycle(7);
     EXPECT_EQ(b.m.state_code(), M::DEVSEL_SUB);
@@ -205,32 +238,21 @@ TEST(MasterTermination, MasterAbortAfterTheFourthClock) {
 }
 
 TEST(MasterTermination, TargetAbortDropsTheTransaction) {
-    TestTop top;
-    PullupAgent pull("pa", &top);
-    ListMaster m("pm1", &top);
-    ScriptedAgent s("pt1", &top);
-    PCI_bus bus("pb", &top.name);
-    bus.connect_agent(pull);
-    bus.connect_agent(m);
-    bus.connect_agent(s);
-    m.list = {{0x1000, 7, 4}};
-    s.at(3, [](ScriptedAgent& t) { t.devsel = V0; });
-    s.at(4, [](ScriptedAgent& t) {
+    Bench b;  // the scripted agent claims 0x200000, then aborts
+    b.s.at(3, [](ScriptedAgent& t) { t.devsel = V0; });
+    b.s.at(4, [](ScriptedAgent& t) {
         t.devsel = V1;
         t.stop = V0;
     });
-    reset_all();
-    m.gnt.force(V0);
+    b.start({{0x200000, 7, 4}});
     run_to_cycle(5);
-    EXPECT_EQ(m.state_code(), M::DATA);
-    clock_all();
-    EXPECT_EQ(m.state_code(), M::TURNAROUND);
-    EXPECT_EQ(bus.frame.read(), V1);
-    EXPECT_EQ(bus.irdy.read(), V0);
-    EXPECT_EQ(m.req.read(), V1);
-    clock_all();
-    EXPECT_EQ(m.state_code(), M::IDLE);
-    EXPECT_EQ(bus.irdy.read(), V1);
+    EXPECT_EQ(b.m.state_code(), M::DATA);
+    check_rows(b, {
+                      {6, "101H0", "27450000", "0", M::TURNAROUND},
+                      {7, "H11H0", "zzzzzzzz", "z", M::IDLE},
+                  });
+    EXPECT_EQ(b.m.req.read(), V1);
+    EXPECT_FALSE(b.m.retrying());
 }
 
 TEST(MasterRetry, RetriedWriteRegeneratesTheSameWord) {
@@ -268,7 +290,7 @@ TEST(MasterRetry, RetriedWriteRegeneratesTheSameWord) {
     EXPECT_EQ(b.target.trans_done(), 1);
 }
 
-TEST(MasterRetry, RetryDeassertsReqForTwoClocks) {
+TEST(MasterRetry, RetryDeassertsReqAndReissuesOnTheGrant) {
     Bench b;
     b.target.wait = 20;
     b.start({{0x1000, 7, 1}, {0x2000, 7, 1}});  // REQ# stays asserted to the end
@@ -285,18 +307,9 @@ TEST(MasterRetry, RetryDeassertsReqForTwoClocks) {
 }
 
 TEST(MasterErrors, TargetRespondingTooEarly) {
-    TestTop top;
-    PullupAgent pull("pa", &top);
-    ListMaster m("pm1", &top);
-    ScriptedAgent s("pt1", &top);
-    PCI_bus bus("pb", &top.name);
-    bus.connect_agent(pull);
-    bus.connect_agent(m);
-    bus.connect_agent(s);
-    m.list = {{0x1000, 7, 1}};
-    s.at(2, [](ScriptedAgent& t) { t.devsel = V0; });
-    reset_all();
-    m.gnt.force(V0);
+    Bench b;
+    b.s.at(2, [](ScriptedAgent& t) { t.devsel = V0; });
+    b.start({{0x200000, 7, 1}});
     OutputCapture out;
     run_to_cycle(4);
     EXPECT_EQ(out.text(), "ERROR: target responded too early!\n");
@@ -316,7 +329,7 @@ TEST(MasterErrors, ReqDeassertedForOneClock) {
 
 TEST(MasterLatencyTimer, ZeroEndsTheBurstWithoutGrant) {
     Bench b;
-    b.m.set_debug_flag();
+    b.m.set_debug(1);
     b.m.set_latency_timer(0);
     b.start({{0x1000, 7, 4}, {0x2000, 7, 1}});
     OutputCapture out;
@@ -331,7 +344,7 @@ TEST(MasterLatencyTimer, ZeroEndsTheBurstWithoutGrant) {
 
 TEST(MasterLatencyTimer, ZeroNeverEndsTheBurstWithGrant) {
     Bench b;
-    b.m.set_debug_flag();
+    b.m.set_debug(1);
     b.m.set_latency_timer(0);
     b.start({{0x1000, 7, 3}});
     OutputCapture out;
@@ -367,4 +380,130 @@ TEST(MasterDone, SetInTheIdleStepAfterTheLastPhase) {
     EXPECT_EQ(b.m.req.read(), V1);  // nothing left: REQ# deasserted with it
     clock_all();
     EXPECT_TRUE(b.m.is_done());
+}
+
+// The first three transactions of each master class with the bench's seed,
+// against a plain FAST target, as seen on the bus.
+template <class Master>
+std::vector<Transaction> first_three(int32_t seed, uint32_t base) {
+    sim_kernel_clear();
+    MasterBench<Master, PCI_target> b;
+    b.target.set_config(4, base | 8, 0xFFF00000);
+    b.target.config[1] = 0x0002;
+    b.m.base_address = base;
+    b.m.set_trans_count(3);
+    reset_all();
+    b.m.rng.set_seed(seed);
+    b.m.gnt.force(V0);
+    std::vector<Transaction> seen;
+    logic_value prev_frame = VZ;
+    while (!b.m.is_done() && sim_cycle < 5000) {
+        clock_all();
+        uint32_t ad = 0, cbe = 0;
+        if (b.bus.frame.read() == V0 && prev_frame != V0 && signals_to_int(b.bus.ad, 32, ad) &&
+            signals_to_int(b.bus.cbe, 4, cbe))
+            seen.push_back({ad, cbe, 0});
+        if (b.bus.irdy.is_low() && b.bus.trdy.is_low() && !seen.empty())
+            ++seen.back().length;
+        prev_frame = b.bus.frame.read();
+    }
+    return seen;
+}
+
+TEST(MasterVariants, FirstThreeTransactionsOfEachMaster) {
+    EXPECT_EQ(first_three<PCI_short_master>(17, 0),
+              (std::vector<Transaction>{{0x16FC, 6, 1}, {0x5124, 6, 1}, {0x41E4, 6, 1}}));
+    EXPECT_EQ(
+        first_three<PCI_long_master>(42, 0x100000),
+        (std::vector<Transaction>{{0x1038D0, 7, 229}, {0x105408, 7, 336}, {0x1052D4, 7, 290}}));
+    EXPECT_EQ(
+        first_three<PCI_fixed_master>(144, 0x180000),
+        (std::vector<Transaction>{{0x1842C8, 7, 128}, {0x1858B0, 7, 128}, {0x183B84, 7, 128}}));
+}
+
+// A one-word transaction started in cycle 96 is stopped without data by the
+// scripted agent, with a word on AD seen in cycle 100: can_start() in cycles
+// 101 to 106 and the first later cycle with FRAME# low.
+TEST(MasterVariants, HintedReadRetryHoldsTheMasterBack) {
+    struct Case {
+        uint32_t command, ad_word;
+        int32_t overhead;
+        std::vector<bool> may_start;
+        int32_t next_address;
+    };
+    const std::vector<bool> free(6, true);
+    const Case cases[] = {
+        {6, 0x12345605, 0, {false, false, false, false, false, true}, 107},
+        {6, 0x12345605, 2, {false, false, false, true, true, true}, 105},
+        {6, 0x12345605, -1, free, 102},         // back-off switched off
+        {7, 0x12345605, 0, free, 102},          // a write
+        {6, 0x12345705, 0, free, 102},          // no hint
+        {6, 0x12345605, INT32_MIN, free, 102},  // the sum wraps
+    };
+    for (const Case& c : cases) {
+        sim_kernel_clear();
+        MasterBench<Probe<PCI_short_master>, PCI_target> b;  // the target claims nothing
+        b.m.set_trans_count(5);
+        b.m.set_retry_overhead(c.overhead);
+        b.m.forced_command = c.command;
+        b.m.forced_length = 1;
+        b.s.at(97, [](ScriptedAgent& t) {
+            t.devsel = V0;
+            t.trdy = V1;
+            t.stop = V1;
+        });
+        b.s.at(99, [&c](ScriptedAgent& t) {
+            t.stop = V0;
+            t.drive_ad(c.ad_word);
+        });
+        b.s.at(100, [](ScriptedAgent& t) {
+            t.devsel = V1;
+            t.stop = V1;
+            t.release_ad();
+        });
+        b.s.at(101, [](ScriptedAgent& t) {
+            t.devsel = VZ;
+            t.stop = VZ;
+            t.trdy = VZ;
+        });
+        reset_all();
+        b.m.gnt.force(V1);
+        run_to_cycle(96);
+        b.m.gnt.force(V0);
+        std::vector<bool> may_start;
+        int32_t next_address = 0;
+        while (sim_cycle < 110) {
+            if (sim_cycle > 100 && sim_cycle <= 106)
+                may_start.push_back(b.m.may_start());
+            clock_all();
+            if (sim_cycle > 101 && b.bus.frame.read() == V0 && next_address == 0)
+                next_address = sim_cycle;
+        }
+        EXPECT_EQ(may_start, c.may_start) << c.command << " " << c.ad_word << " " << c.overhead;
+        EXPECT_EQ(next_address, c.next_address) << c.command << " " << c.overhead;
+    }
+}
+
+TEST(MasterVariants, HooksDrawInTheirRanges) {
+    TestTop top;
+    Probe<PCI_short_master> s("pm1", &top);
+    Probe<PCI_long_master> l("pm2", &top);
+    Probe<PCI_fixed_master> f("pm3", &top);
+    l.base_address = 0x100000;
+    l.set_trans_count(1000);
+    reset_all();
+    for (int i = 0; i < 1000; ++i) {
+        s.draw_address();
+        uint32_t c = s.draw_command();
+        int32_t n = s.draw_length();
+        EXPECT_TRUE(c == 6 ? n == 1 : c == 7 && n >= 1 && n <= 7) << c << " " << n;
+        EXPECT_FALSE(l.fetched_all());
+        uint32_t a = l.draw_address();
+        EXPECT_TRUE(a >= 0x100000 && a <= 0x107FFC && a % 4 == 0) << std::hex << a;
+        n = l.draw_length();
+        EXPECT_TRUE(n >= 8 && n <= 383) << n;
+        EXPECT_EQ(f.draw_length(), 128);
+    }
+    EXPECT_TRUE(l.fetched_all());
+    EXPECT_EQ(s.latency_timer(), 48);
 }
