@@ -5,9 +5,9 @@
 // five level characters: FRAME# IRDY# (driven by the master), DEVSEL# TRDY#
 // STOP# (driven by the target); '-' leaves a line as it is.
 #include <cstdint>
-#include <initializer_list>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "kernel/scheduler.h"
 #include "monitor/bus.h"
@@ -71,7 +71,7 @@ struct MonitorBench {
         });
     }
     // Rows for consecutive cycles from first on.
-    void rows(int32_t first, std::initializer_list<const char*> levels) {
+    void rows(int32_t first, const std::vector<const char*>& levels) {
         for (const char* r : levels) row(first++, r);
     }
     // The master drives an address phase's AD and C/BE# in cycle, then
@@ -85,6 +85,12 @@ struct MonitorBench {
             m.release_ad();
             m.release_cbe();
         });
+    }
+    // A one-word transaction claimed at FAST speed: address phase in cycle,
+    // data transfer in the next.
+    void one_word(int32_t cycle, uint32_t address, uint32_t command) {
+        this->address(cycle, address, command);
+        rows(cycle, {"0----", "1000-", "z111-", "-zzz-"});
     }
     // Runs every cycle up to and including last.
     void run_through(int32_t last) {

@@ -2,122 +2,87 @@
 // release, FRAME# deassertion, and where their reports fall in a cycle.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "monitor_bench.h"
 #include "support/capture.h"
 
 namespace {
 
-class MonitorRules : public ::testing::Test {
-  protected:
-    void SetUp() override { reset_all(); }
-    // Drives a level on one of the pull-up agent's lines in the given cycle.
-    void pull(int32_t cycle, SIM_port PullupAgent::*line, logic_value level) {
-        b.master.at(cycle, [this, line, level](ScriptedAgent&) { (b.pa.*line).drive(level); });
-    }
-
-    OutputCapture out;
-    MonitorBench b;
+// A level the pull-up agent drives on one of its lines in a cycle.
+struct Pull {
+    int32_t cycle;
+    SIM_port PullupAgent::*line;
+    logic_value level;
 };
 
-TEST_F(MonitorRules, TrdyReleasedWhileAssertedIsReportedOnce) {
-    b.rows(3, {"---0-", "---z-"});
-    b.run_through(4);  // the monitor saw 0 in cycle 4
-    EXPECT_EQ(out.take(), "");
-    b.run_through(5);  // H in cycle 5
-    EXPECT_EQ(out.take(), "ERROR: TRDY s/t/s violation on tb:pmon\n");
-    b.run_through(8);
-    EXPECT_EQ(out.take(), "");
-}
+struct Case {
+    std::vector<const char*> rows;  // handshake lines from cycle 3 on
+    std::vector<Pull> pulls;        // changes to the pull-ups
+    std::string reports;            // everything printed
+};
 
-TEST_F(MonitorRules, DrivenHighBeforeReleaseIsClean) {
-    b.rows(3, {"---0-", "---1-", "---z-"});
-    b.run_through(8);
-    EXPECT_EQ(out.text(), "");
-}
+using P = PullupAgent;
 
-TEST_F(MonitorRules, WeakLowToHighAndStrongLowToZAreClean) {
-    pull(3, &PullupAgent::trdy, VL);  // L, then back to H
-    pull(4, &PullupAgent::trdy, VH);
-    pull(3, &PullupAgent::stop, VZ);  // no pull-up: 0, then Z
-    b.rows(3, {"----0", "----z"});
-    b.run_through(5);
-    EXPECT_EQ(b.pmon.stop.read(), VZ);
-    EXPECT_EQ(b.pmon.trdy.read(), VH);
-    b.run_through(8);
-    EXPECT_EQ(out.text(), "");
-}
-
-TEST_F(MonitorRules, FrameDeassertedWithoutIrdy) {
-    b.rows(3, {"0----", "1----", "z----"});  // IRDY# stays at the pull-up H
-    b.run_through(4);
-    EXPECT_EQ(out.take(), "");
-    b.run_through(5);
-    EXPECT_EQ(out.take(), "ERROR: FRAME cannot be deasseted when IRDY is deasserted\n");
-    b.run_through(8);
-    EXPECT_EQ(out.take(), "");
-}
-
-TEST_F(MonitorRules, FrameDeassertedWithIrdyLowOrWeakLowIsClean) {
-    b.rows(3, {"00---", "1----", "z1---", "-z---"});
-    pull(10, &PullupAgent::irdy, VL);
-    b.rows(10, {"0----", "1----", "z----"});
-    pull(13, &PullupAgent::irdy, VH);
-    b.run_through(15);
-    EXPECT_EQ(out.text(), "");
-}
-
-TEST_F(MonitorRules, FrameReleasedToPullupGivesOnlyTheTristateReport) {
-    b.rows(3, {"0----", "z----"});
-    b.run_through(8);
-    EXPECT_EQ(out.text(), "ERROR: FRAME s/t/s violation on tb:pmon\n");
-}
-
-TEST_F(MonitorRules, UnknownLevelsInLineOrder) {
-    // STOP# by a conflict of two drivers, DEVSEL# driven X; both for one cycle.
-    b.master.at(3, [](ScriptedAgent& m) { m.stop.drive(V0); });
-    b.master.at(4, [](ScriptedAgent& m) { m.stop.drive(VZ); });
-    b.rows(3, {"--x-1", "--z-z"});
-    b.run_through(4);
-    EXPECT_EQ(out.take(), "ERROR: STOP unknown on tb:pmon\nERROR: DEVSEL unknown on tb:pmon\n");
-    b.rows(6, {"xxxxx", "zzzzz"});
-    b.run_through(7);
-    EXPECT_EQ(out.take(),
-              "ERROR: TRDY unknown on tb:pmon\n"
-              "ERROR: IRDY unknown on tb:pmon\n"
-              "ERROR: STOP unknown on tb:pmon\n"
-              "ERROR: FRAME unknown on tb:pmon\n"
-              "ERROR: DEVSEL unknown on tb:pmon\n");
-    // Z on every line, with the pull-ups gone, is not unknown.
-    for (auto line : {&PullupAgent::frame, &PullupAgent::irdy, &PullupAgent::devsel,
-                      &PullupAgent::trdy, &PullupAgent::stop}) {
-        pull(9, line, VZ);
+TEST(MonitorRules, Reports) {
+    const std::string tristate = " s/t/s violation on tb:pmon\n";
+    const std::string unknown = " unknown on tb:pmon\n";
+    const std::string frame_rule = "ERROR: FRAME cannot be deasseted when IRDY is deasserted\n";
+    const std::string every_line[] = {"ERROR: TRDY", "ERROR: IRDY", "ERROR: STOP", "ERROR: FRAME",
+                                      "ERROR: DEVSEL"};
+    std::string all_tristate, all_unknown;
+    for (const std::string& line : every_line) {
+        all_tristate += line + tristate;
+        all_unknown += line + unknown;
     }
-    b.run_through(12);
-    EXPECT_EQ(b.pmon.frame.read(), VZ);
-    EXPECT_EQ(b.pmon.stop.read(), VZ);
-    EXPECT_EQ(out.take(), "");
+    const Case cases[] = {
+        // Released while asserted: once, not again while it floats.
+        {{"---0-", "---z-"}, {}, "ERROR: TRDY" + tristate},
+        {{"---0-", "---1-", "---z-"}, {}, ""},  // driven high before release
+        // Weak low to the pull-up, and strong low to a line without one.
+        {{"----0", "----z"}, {{3, &P::trdy, VL}, {4, &P::trdy, VH}, {3, &P::stop, VZ}}, ""},
+        {{"0----", "1----", "z----"}, {}, frame_rule},  // IRDY# at the pull-up
+        {{"00---", "1----", "z1---", "-z---"}, {}, ""},
+        {{"0----", "1----", "z----"}, {{3, &P::irdy, VL}, {6, &P::irdy, VH}}, ""},
+        // Released to the pull-up: only the tri-state report.
+        {{"0----", "z----"}, {}, "ERROR: FRAME" + tristate},
+        // STOP# by a conflict of two drivers, DEVSEL# driven X.
+        {{"--x-1", "--z-z"},
+         {{3, &P::stop, V0}, {4, &P::stop, VZ}},
+         "ERROR: STOP" + unknown + "ERROR: DEVSEL" + unknown},
+        {{"xxxxx", "zzzzz"}, {}, all_unknown},
+        // Z on every line, with the pull-ups gone, is not unknown.
+        {{},
+         {{3, &P::frame, VZ},
+          {3, &P::irdy, VZ},
+          {3, &P::devsel, VZ},
+          {3, &P::trdy, VZ},
+          {3, &P::stop, VZ}},
+         ""},
+        {{"00000", "HHHHH"}, {}, all_tristate},
+        // Unknown, then s/t/s, then the FRAME# rule.
+        {{"00---", "1z-x-", "z--z-"},
+         {},
+         "ERROR: TRDY" + unknown + "ERROR: IRDY" + tristate + frame_rule},
+    };
+    for (const Case& c : cases) {
+        sim_kernel_clear();
+        OutputCapture out;
+        MonitorBench b;
+        reset_all();
+        b.rows(3, c.rows);
+        for (const Pull& p : c.pulls)
+            b.master.at(p.cycle, [&b, p](ScriptedAgent&) { (b.pa.*p.line).drive(p.level); });
+        b.run_through(12);
+        EXPECT_EQ(out.text(), c.reports) << "case " << &c - cases;
+    }
 }
 
-TEST_F(MonitorRules, ReportsOfOneCycleInRuleOrder) {
-    b.rows(3, {"00000", "HHHHH"});  // every line 0, then straight to H
-    b.run_through(5);
-    EXPECT_EQ(out.take(),
-              "ERROR: TRDY s/t/s violation on tb:pmon\n"
-              "ERROR: IRDY s/t/s violation on tb:pmon\n"
-              "ERROR: STOP s/t/s violation on tb:pmon\n"
-              "ERROR: FRAME s/t/s violation on tb:pmon\n"
-              "ERROR: DEVSEL s/t/s violation on tb:pmon\n");
-    // Unknown, then s/t/s, then the FRAME# rule.
-    b.rows(6, {"00---", "1z-x-"});
-    b.run_through(8);
-    EXPECT_EQ(out.take(),
-              "ERROR: TRDY unknown on tb:pmon\n"
-              "ERROR: IRDY s/t/s violation on tb:pmon\n"
-              "ERROR: FRAME cannot be deasseted when IRDY is deasserted\n");
-}
-
-TEST_F(MonitorRules, ReportsComeBeforeTheTraceOfTheSameCycle) {
+TEST(MonitorRules, ReportsComeInTheirCycleBeforeTheTrace) {
+    OutputCapture out;
+    MonitorBench b;
     b.pmon.set_debug(1);
+    reset_all();
     b.address(2, 0x00100000, CMD_MEMORY_WRITE);
     b.rows(2, {"0-x--", "1000-", "z111-", "-zzz-"});
     b.run_through(3);
