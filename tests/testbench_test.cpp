@@ -56,34 +56,25 @@ TEST(Testbench, InstanceListOrder) {
 
 TEST(Testbench, BuiltInConfiguration) {
     auto bench = make_bench();
-    EXPECT_EQ(bench->pm1.base_address, 0x00000000u);
-    EXPECT_EQ(bench->pm2.base_address, 0x00100000u);
-    EXPECT_EQ(bench->pm3.base_address, 0x00180000u);
-    EXPECT_EQ(MasterProbe::count(bench->pm1), 100);
-    EXPECT_EQ(MasterProbe::count(bench->pm2), 200);
-    EXPECT_EQ(MasterProbe::count(bench->pm3), 200);
-    EXPECT_EQ(bench->pt1.config[4], 0x00000008u);
-    EXPECT_EQ(bench->pt2.config[4], 0x00100008u);
-    EXPECT_EQ(bench->pt3.config[4], 0x00180008u);
-    EXPECT_EQ(bench->pt2.config_mask[4], 0xFFFF0000u);
-    EXPECT_EQ(bench->pt1.config_mask[4], 0xFFF00000u);
-
-    // Fast Back-to-Back Enable is added to whatever the Command register held.
-    PCI_short_master plain("plain", nullptr);
-    for (const PCI_master* m :
-         {static_cast<PCI_master*>(&bench->pm1), static_cast<PCI_master*>(&bench->pm2),
-          static_cast<PCI_master*>(&bench->pm3)})
-        EXPECT_EQ(m->t.config[1], plain.t.config[1] | 0x0200u);
-    EXPECT_EQ(bench->pm1.latency_timer(), 48);
-
+    // Master n, target n and card n - 1 of the monitor share a window.
+    const PCI_random_master* masters[3] = {&bench->pm1, &bench->pm2, &bench->pm3};
+    const PCI_target* targets[3] = {&bench->pt1, &bench->pt2, &bench->pt3};
+    const uint32_t bases[3] = {0x00000000, 0x00100000, 0x00180000};
+    const uint32_t masks[3] = {0xFFF00000, 0xFFFF0000, 0xFFFF0000};
+    const int32_t counts[3] = {100, 200, 200};
     const PCI_address_map& map = bench->pmon.address_map();
     ASSERT_EQ(map.count(), 3);
-    EXPECT_EQ(map.base(0), 0x00000000u);
-    EXPECT_EQ(map.mask(0), 0xFFF00000u);
-    EXPECT_EQ(map.base(1), 0x00100000u);
-    EXPECT_EQ(map.mask(1), 0xFFFF0000u);
-    EXPECT_EQ(map.base(2), 0x00180000u);
-    EXPECT_EQ(map.mask(2), 0xFFFF0000u);
+    PCI_short_master plain("plain", nullptr);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(masters[i]->base_address, bases[i]) << i;
+        EXPECT_EQ(MasterProbe::count(*masters[i]), counts[i]) << i;
+        // Fast Back-to-Back Enable is added to whatever the Command register held.
+        EXPECT_EQ(masters[i]->t.config[1], plain.t.config[1] | 0x0200u) << i;
+        EXPECT_EQ(targets[i]->config[4], bases[i] | 8) << i;
+        EXPECT_EQ(targets[i]->config_mask[4], masks[i]) << i;
+        EXPECT_EQ(map.base(i), bases[i]) << i;
+        EXPECT_EQ(map.mask(i), masks[i]) << i;
+    }
 }
 
 TEST(Testbench, ResetSeedsEverySource) {
