@@ -25,19 +25,14 @@ struct MasterBench {
         for (PCI_agent* a : std::initializer_list<PCI_agent*>{&pull, &target, &m, &s})
             bus.connect_agent(*a);
     }
-    // FRAME# IRDY# DEVSEL# TRDY# STOP# as seen in the current cycle.
-    std::string control() const {
-        return {bus.frame.to_char(), bus.irdy.to_char(), bus.devsel.to_char(), bus.trdy.to_char(),
-                bus.stop.to_char()};
+    // FRAME# IRDY# DEVSEL# TRDY# STOP#, AD and C/BE# as seen in this cycle.
+    std::string lines() const {
+        char ad[9], cbe[2];
+        return std::string{bus.frame.to_char(), bus.irdy.to_char(), bus.devsel.to_char(),
+                           bus.trdy.to_char(),  bus.stop.to_char(), ' '} +
+               signals_to_hex(bus.ad, 32, ad, 9) + " " + signals_to_hex(bus.cbe, 4, cbe, 2);
     }
-    std::string ad() const {
-        char buffer[9];
-        return signals_to_hex(bus.ad, 32, buffer, 9);
-    }
-    std::string cbe() const {
-        char buffer[2];
-        return signals_to_hex(bus.cbe, 4, buffer, 2);
-    }
+    std::string control() const { return lines().substr(0, 5); }  // the five lines only
 
     TestTop top;
     PullupAgent pull{"pa", &top};
@@ -46,6 +41,10 @@ struct MasterBench {
     ScriptedAgent s{"ps", &top};
     PCI_bus bus{"pb", &top.name};
 };
+
+// DEVSEL# TRDY# STOP# for ScriptedAgent::drive_at.
+const std::vector<SIM_port PCI_agent::*> dts = {&PCI_agent::devsel, &PCI_agent::trdy,
+                                                &PCI_agent::stop};
 
 struct Transaction {
     uint32_t address;  // start address
@@ -101,47 +100,30 @@ struct Bench : MasterBench<ListMaster, WaitTarget> {
 };
 
 struct Row {
-    int32_t cycle;        // cycle
-    const char* control;  // FRAME# IRDY# DEVSEL# TRDY# STOP# on the bus
-    const char* ad;       // AD on the bus
-    const char* cbe;      // C/BE# on the bus
-    int32_t state;        // master state during the cycle
+    int32_t cycle;
+    const char* lines;  // as MasterBench::lines() shows them
+    int32_t state;      // master state during the cycle
 };
 
 void check_rows(Bench& b, const std::vector<Row>& rows) {
     for (const Row& r : rows) {
         run_to_cycle(r.cycle);
-        EXPECT_EQ(b.control(), r.control) << "cycle " << r.cycle;
-        EXPECT_EQ(b.ad(), r.ad) << "cycle " << r.cycle;
-        EXPECT_EQ(b.cbe(), r.cbe) << "cycle " << r.cycle;
+        EXPECT_EQ(b.lines(), r.lines) << "cycle " << r.cycle;
         EXPECT_EQ(b.m.state_code(), r.state) << "cycle " << r.cycle;
     }
 }
 
-// Shows the hooks of a master class; a non-zero forced value replaces the
-// drawn command or burst length (the draw itself still happens).
-template <class Base>
-class Probe : public Base {
+// A short master running one-word transactions of a chosen command, showing
+// its can_start().
+class HintedMaster : public PCI_short_master {
   public:
-    using Base::Base;
-    bool may_start() { return this->can_start(); }
-    bool fetched_all() { return this->all_done(); }
-    uint32_t draw_address() { return this->next_address(); }
-    uint32_t draw_command() { return this->command = this->next_command(); }
-    int32_t draw_length() { return this->burst_length(); }
-
-    uint32_t forced_command = 0;  // command to run instead of the drawn one
-    int32_t forced_length = 0;    // burst length to run instead of the drawn one
+    using PCI_short_master::PCI_short_master;
+    bool may_start() { return can_start(); }
+    uint32_t forced_command = 0;  // command of every transaction
 
   protected:
-    uint32_t next_command() override {
-        uint32_t c = Base::next_command();
-        return forced_command ? forced_command : c;
-    }
-    int32_t burst_length() override {
-        int32_t n = Base::burst_length();
-        return forced_length ? forced_length : n;
-    }
+    uint32_t next_command() override { return forced_command; }
+    int32_t burst_length() override { return 1; }
 };
 
 }  // namespace
@@ -150,11 +132,11 @@ TEST(MasterTiming, OneWordWriteWithoutFastBackToBack) {
     Bench b;
     b.start({{0x1000, 7, 1}, {0x2000, 7, 1}});
     check_rows(b, {
-                      {2, "HHHHH", "zzzzzzzz", "z", M::IDLE},
-                      {3, "0HHHH", "00001000", "7", M::ADDR},
-                      {4, "10001", "27450000", "0", M::DEVSEL_FAST},
-                      {5, "H1111", "zzzzzzzz", "z", M::IDLE},
-                      {6, "0HHHH", "00002000", "7", M::ADDR},
+                      {2, "HHHHH zzzzzzzz z", M::IDLE},
+                      {3, "0HHHH 00001000 7", M::ADDR},
+                      {4, "10001 27450000 0", M::DEVSEL_FAST},
+                      {5, "H1111 zzzzzzzz z", M::IDLE},
+                      {6, "0HHHH 00002000 7", M::ADDR},
                   });
     EXPECT_EQ(b.m.total_latency(), 3);  // REQ# in cycle 1, transfer in cycle 4
     EXPECT_EQ(b.target.trans_done(), 1);
@@ -164,12 +146,12 @@ TEST(MasterTiming, ReadReleasesAdAfterTheAddressPhase) {
     Bench b;
     b.start({{0x1000, 6, 2}});
     check_rows(b, {
-                      {3, "0HHHH", "00001000", "6", M::ADDR},
-                      {4, "00011", "zzzzzzzz", "0", M::DEVSEL_FAST},
-                      {5, "00001", "27450000", "0", M::DATA},
+                      {3, "0HHHH 00001000 6", M::ADDR},
+                      {4, "00011 zzzzzzzz 0", M::DEVSEL_FAST},
+                      {5, "00001 27450000 0", M::DATA},
                       // FRAME# went high with the next-to-last word.
-                      {6, "10001", "27450001", "0", M::DATA},
-                      {7, "H1111", "zzzzzzzz", "z", M::IDLE},
+                      {6, "10001 27450001 0", M::DATA},
+                      {7, "H1111 zzzzzzzz z", M::IDLE},
                   });
     EXPECT_EQ(b.m.address, 0x1008u);
     EXPECT_EQ(b.target.trans_done(), 2);
@@ -179,16 +161,16 @@ TEST(MasterTiming, FastBackToBackAfterAWriteOnly) {
     Bench b;
     b.start({{0x1000, 7, 1}, {0x2000, 7, 2}, {0x3000, 6, 1}, {0x4000, 7, 1}}, true);
     check_rows(b, {
-                      {4, "10001", "27450000", "0", M::DEVSEL_FAST},
+                      {4, "10001 27450000 0", M::DEVSEL_FAST},
                       // The next address was driven in the clock of the final phase.
-                      {5, "01111", "00002000", "7", M::ADDR},
-                      {6, "00001", "38b10001", "0", M::DEVSEL_FAST},
-                      {7, "10001", "18ad0002", "0", M::DEVSEL_FAST},
-                      {8, "01111", "00003000", "6", M::ADDR},
+                      {5, "01111 00002000 7", M::ADDR},
+                      {6, "00001 38b10001 0", M::DEVSEL_FAST},
+                      {7, "10001 18ad0002 0", M::DEVSEL_FAST},
+                      {8, "01111 00003000 6", M::ADDR},
                       // After a read the bus goes idle for a clock.
-                      {10, "10001", "27450000", "0", M::DATA},
-                      {11, "H1111", "zzzzzzzz", "z", M::IDLE},
-                      {12, "0HHHH", "00004000", "7", M::ADDR},
+                      {10, "10001 27450000 0", M::DATA},
+                      {11, "H1111 zzzzzzzz z", M::IDLE},
+                      {12, "0HHHH 00004000 7", M::ADDR},
                   });
 }
 
@@ -202,54 +184,45 @@ TEST(MasterTiming, NoFastBackToBackWithoutGrant) {
     EXPECT_EQ(b.control(), "H1111");
     EXPECT_EQ(b.m.state_code(), M::IDLE);
     run_to_cycle(6);
-    EXPECT_EQ(b.control(), "0HHHH");
-    EXPECT_EQ(b.ad(), "00002000");
+    EXPECT_EQ(b.lines(), "0HHHH 00002000 7");
 }
 
 TEST(MasterTiming, DevselInTheFourthClockIsAccepted) {
     Bench b;
     b.target.set_decode_speeds(PCI_target::SPEED_SUB);
     b.start({{0x1000, 7, 1}});
-    run_to_cycle(7);
-    EXPECT_EQ(b.m.state_code(), M::DEVSEL_SUB);
-    EXPECT_EQ(b.control(), "10001");
-    run_to_cycle(8);
+    check_rows(b, {
+                      {7, "10001 27450000 0", M::DEVSEL_SUB},
+                      {8, "H1111 zzzzzzzz z", M::IDLE},
+                  });
     EXPECT_EQ(b.target.trans_done(), 1);
-    EXPECT_EQ(b.m.state_code(), M::IDLE);
 }
 
 TEST(MasterTermination, MasterAbortAfterTheFourthClock) {
     Bench b;  // nobody claims 0x200000
     b.start({{0x200000, 7, 4}});
-    run_to_cycle(7);
-    EXPECT_EQ(b.m.state_code(), M::DEVSEL_SUB);
-    EXPECT_EQ(b.control(), "00HHH");
+    check_rows(b, {{7, "00HHH 27450000 0", M::DEVSEL_SUB}});
     EXPECT_EQ(b.m.req.read(), V0);
     check_rows(b, {
-                      {8, "10HHH", "27450000", "0", M::TURNAROUND},
-                      {9, "H1HHH", "zzzzzzzz", "z", M::IDLE},
+                      {8, "10HHH 27450000 0", M::TURNAROUND},
+                      {9, "H1HHH zzzzzzzz z", M::IDLE},
                   });
     EXPECT_EQ(b.m.req.read(), V1);
     EXPECT_FALSE(b.m.retrying());
     // The words left are issued again from the running address.
-    run_to_cycle(10);
-    EXPECT_EQ(b.control(), "0HHHH");
-    EXPECT_EQ(b.ad(), "00200004");
+    check_rows(b, {{10, "0HHHH 00200004 7", M::ADDR}});
 }
 
 TEST(MasterTermination, TargetAbortDropsTheTransaction) {
     Bench b;  // the scripted agent claims 0x200000, then aborts
-    b.s.at(3, [](ScriptedAgent& t) { t.devsel = V0; });
-    b.s.at(4, [](ScriptedAgent& t) {
-        t.devsel = V1;
-        t.stop = V0;
-    });
+    b.s.drive_at(3, dts, "0--");
+    b.s.drive_at(4, dts, "1-0");
     b.start({{0x200000, 7, 4}});
     run_to_cycle(5);
     EXPECT_EQ(b.m.state_code(), M::DATA);
     check_rows(b, {
-                      {6, "101H0", "27450000", "0", M::TURNAROUND},
-                      {7, "H11H0", "zzzzzzzz", "z", M::IDLE},
+                      {6, "101H0 27450000 0", M::TURNAROUND},
+                      {7, "H11H0 zzzzzzzz z", M::IDLE},
                   });
     EXPECT_EQ(b.m.req.read(), V1);
     EXPECT_FALSE(b.m.retrying());
@@ -267,10 +240,10 @@ TEST(MasterRetry, RetriedWriteRegeneratesTheSameWord) {
         logic_value frame = b.bus.frame.read(), irdy = b.bus.irdy.read(), req = b.m.req.read();
         if (frame == V0 && prev_frame != V0) {
             ++addresses;
-            EXPECT_EQ(b.ad(), "00001000");
+            EXPECT_EQ(b.lines().substr(6), "00001000 7");
         }
         if (irdy == V0 && prev_irdy != V0)
-            data_words.push_back(b.ad());
+            data_words.push_back(b.lines().substr(6, 8));
         // REQ# stays high at least two clocks after it is deasserted.
         high_run = req == V1 ? high_run + 1 : high_run;
         if (req == V0 && prev_req == V1) {
@@ -308,7 +281,7 @@ TEST(MasterRetry, RetryDeassertsReqAndReissuesOnTheGrant) {
 
 TEST(MasterErrors, TargetRespondingTooEarly) {
     Bench b;
-    b.s.at(2, [](ScriptedAgent& t) { t.devsel = V0; });
+    b.s.drive_at(2, dts, "0--");
     b.start({{0x200000, 7, 1}});
     OutputCapture out;
     run_to_cycle(4);
@@ -442,30 +415,16 @@ TEST(MasterVariants, HintedReadRetryHoldsTheMasterBack) {
     };
     for (const Case& c : cases) {
         sim_kernel_clear();
-        MasterBench<Probe<PCI_short_master>, PCI_target> b;  // the target claims nothing
+        MasterBench<HintedMaster, PCI_target> b;  // the target claims nothing
         b.m.set_trans_count(5);
         b.m.set_retry_overhead(c.overhead);
         b.m.forced_command = c.command;
-        b.m.forced_length = 1;
-        b.s.at(97, [](ScriptedAgent& t) {
-            t.devsel = V0;
-            t.trdy = V1;
-            t.stop = V1;
-        });
-        b.s.at(99, [&c](ScriptedAgent& t) {
-            t.stop = V0;
-            t.drive_ad(c.ad_word);
-        });
-        b.s.at(100, [](ScriptedAgent& t) {
-            t.devsel = V1;
-            t.stop = V1;
-            t.release_ad();
-        });
-        b.s.at(101, [](ScriptedAgent& t) {
-            t.devsel = VZ;
-            t.stop = VZ;
-            t.trdy = VZ;
-        });
+        b.s.drive_at(97, dts, "011");
+        b.s.drive_at(99, dts, "--0");
+        b.s.at(99, [&c](ScriptedAgent& t) { t.drive_ad(c.ad_word); });
+        b.s.drive_at(100, dts, "1-1");
+        b.s.at(100, [](ScriptedAgent& t) { t.release_ad(); });
+        b.s.drive_at(101, dts, "zzz");
         reset_all();
         b.m.gnt.force(V1);
         run_to_cycle(96);
@@ -482,28 +441,4 @@ TEST(MasterVariants, HintedReadRetryHoldsTheMasterBack) {
         EXPECT_EQ(may_start, c.may_start) << c.command << " " << c.ad_word << " " << c.overhead;
         EXPECT_EQ(next_address, c.next_address) << c.command << " " << c.overhead;
     }
-}
-
-TEST(MasterVariants, HooksDrawInTheirRanges) {
-    TestTop top;
-    Probe<PCI_short_master> s("pm1", &top);
-    Probe<PCI_long_master> l("pm2", &top);
-    Probe<PCI_fixed_master> f("pm3", &top);
-    l.base_address = 0x100000;
-    l.set_trans_count(1000);
-    reset_all();
-    for (int i = 0; i < 1000; ++i) {
-        s.draw_address();
-        uint32_t c = s.draw_command();
-        int32_t n = s.draw_length();
-        EXPECT_TRUE(c == 6 ? n == 1 : c == 7 && n >= 1 && n <= 7) << c << " " << n;
-        EXPECT_FALSE(l.fetched_all());
-        uint32_t a = l.draw_address();
-        EXPECT_TRUE(a >= 0x100000 && a <= 0x107FFC && a % 4 == 0) << std::hex << a;
-        n = l.draw_length();
-        EXPECT_TRUE(n >= 8 && n <= 383) << n;
-        EXPECT_EQ(f.draw_length(), 128);
-    }
-    EXPECT_TRUE(l.fetched_all());
-    EXPECT_EQ(s.latency_timer(), 48);
 }

@@ -5,7 +5,6 @@
 // five level characters: FRAME# IRDY# (driven by the master), DEVSEL# TRDY#
 // STOP# (driven by the target); '-' leaves a line as it is.
 #include <cstdint>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,38 +14,10 @@
 #include "pci/commands.h"
 #include "support/scripted_agent.h"
 
-inline logic_value level_of(char c) {
-    switch (c) {
-        case '0':
-            return V0;
-        case '1':
-            return V1;
-        case 'x':
-            return VX;
-        case 'L':
-            return VL;
-        case 'H':
-            return VH;
-        default:
-            return VZ;
-    }
-}
-
-// The text the stream prints for a NaN computed at run time (-nan on x86).
-inline std::string runtime_nan_text() {
-    volatile double zero = 0.0;
-    std::ostringstream text;
-    text << zero / zero;
-    return text.str();
-}
-
 struct MonitorBench {
     MonitorBench() {
-        for (PCI_agent* agent :
-             {static_cast<PCI_agent*>(&pa), static_cast<PCI_agent*>(&master),
-              static_cast<PCI_agent*>(&target), static_cast<PCI_agent*>(&pmon)}) {
+        for (PCI_agent* agent : std::initializer_list<PCI_agent*>{&pa, &master, &target, &pmon})
             pb.connect_agent(*agent);
-        }
         pmon.add_range(0x00000000, 0xFFF00000);
         pmon.add_range(0x00100000, 0xFFFF0000);
         pmon.add_range(0x00180000, 0xFFFF0000);
@@ -54,21 +25,9 @@ struct MonitorBench {
 
     // Drives one row of levels in the given cycle.
     void row(int32_t cycle, const char* levels) {
-        std::string text(levels);
-        master.at(cycle, [text](ScriptedAgent& m) {
-            SIM_port* lines[] = {&m.frame, &m.irdy};
-            for (int i = 0; i < 2; ++i) {
-                if (text[i] != '-')
-                    lines[i]->drive(level_of(text[i]));
-            }
-        });
-        target.at(cycle, [text](ScriptedAgent& t) {
-            SIM_port* lines[] = {&t.devsel, &t.trdy, &t.stop};
-            for (int i = 0; i < 3; ++i) {
-                if (text[2 + i] != '-')
-                    lines[i]->drive(level_of(text[2 + i]));
-            }
-        });
+        master.drive_at(cycle, {&PCI_agent::frame, &PCI_agent::irdy}, std::string(levels, 2));
+        target.drive_at(cycle, {&PCI_agent::devsel, &PCI_agent::trdy, &PCI_agent::stop},
+                        levels + 2);
     }
     // Rows for consecutive cycles from first on.
     void rows(int32_t first, const std::vector<const char*>& levels) {

@@ -15,8 +15,6 @@
 // Bus lines of one cycle.
 struct BusSample {
     std::string dts;  // DEVSEL#, TRDY#, STOP# as level characters
-    char frame;       // FRAME#
-    char irdy;        // IRDY#
     char perr;        // PERR#
     std::string ad;   // AD in hex, z for released lines
 };
@@ -38,12 +36,9 @@ class TargetBench {
     void run_to(int32_t last) {
         while (sim_cycle <= last) {
             char hex[9];
-            BusSample s{{bus.devsel.to_char(), bus.trdy.to_char(), bus.stop.to_char()},
-                        bus.frame.to_char(),
-                        bus.irdy.to_char(),
-                        bus.perr.to_char(),
-                        signals_to_hex(bus.ad, 32, hex, 9)};
-            samples[sim_cycle] = s;
+            samples[sim_cycle] = {{bus.devsel.to_char(), bus.trdy.to_char(), bus.stop.to_char()},
+                                  bus.perr.to_char(),
+                                  signals_to_hex(bus.ad, 32, hex, 9)};
             clock_all();
             done[sim_cycle - 1] = t.trans_done();
         }
@@ -104,7 +99,6 @@ class TargetBench {
         return v;
     }
     std::string dts(int32_t cycle) { return samples[cycle].dts; }
-    char trdy(int32_t cycle) { return samples[cycle].dts[1]; }
     // DEVSEL#/TRDY#/STOP# of the cycles first to last, blank-separated.
     std::string lines(int32_t first, int32_t last) {
         std::string text;

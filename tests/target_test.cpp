@@ -320,7 +320,7 @@ TEST(PageTarget, ReadBurstWaitsBeforeEachLine) {
     EXPECT_EQ(b->transfer_cycles(), (std::vector<int32_t>{15, 16, 17, 18, 19, 20, 21, 22, 24, 25}));
     for (uint32_t k = 0; k < b->transfers.size(); ++k)
         EXPECT_EQ(b->transfers[k].second, 0x27450000u | k);
-    EXPECT_EQ(b->trdy(23), '1');
+    EXPECT_EQ(b->dts(23), "011");
     EXPECT_EQ(b->samples[23].ad, "27450007");  // previous word left on AD
 }
 

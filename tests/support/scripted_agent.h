@@ -3,6 +3,7 @@
 // one that holds the weak pull-ups on the control lines as the arbiter does.
 #include <functional>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "kernel/scheduler.h"
@@ -16,6 +17,9 @@ class ScriptedAgent : public PCI_agent {
 
     // Runs step in the clock() of the given cycle (several per cycle allowed).
     void at(int32_t cycle, Step step) { script_[cycle].push_back(std::move(step)); }
+    // In the given cycle, drives each line the level its character names
+    // ('0', '1', 'x', 'L', 'H', 'z'); '-' leaves a line as it is.
+    void drive_at(int32_t cycle, std::vector<SIM_port PCI_agent::*> lines, std::string levels);
 
     void clock() override;
 
