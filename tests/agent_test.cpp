@@ -64,11 +64,10 @@ TEST(Agent, ParFollowsAdByOneClockAndPerrTwoClocksAfter) {
         int floating;  // AD line released by the driver, or -1
         logic_value par, perr;
     };
-    const Case cases[] = {
-        {1, 0, -1, V1, V1},      {3, 1, -1, V1, V1}, {0, 0, -1, V0, V1},
-        {0xFF, 0xF, -1, V0, V1}, {5, 0, 20, VX, VZ},  // AD incomplete: PAR unknown, not tested
-        {6, 0, 0, VZ, VZ},                            // the driver's own AD0 floats: no PAR at all
-    };
+    // The last two: AD incomplete gives PAR unknown, not tested; the driver's
+    // own AD0 floating gives no PAR at all.
+    const Case cases[] = {{1, 0, -1, V1, V1},      {3, 1, -1, V1, V1}, {0, 0, -1, V0, V1},
+                          {0xFF, 0xF, -1, V0, V1}, {5, 0, 20, VX, VZ}, {6, 0, 0, VZ, VZ}};
     for (const Case& c : cases) {
         sim_kernel_clear();
         PairBench b;

@@ -67,11 +67,6 @@ class Echo : public SIM_instance {
     std::vector<int32_t> cycles;
     std::vector<logic_value> seen;
 };
-
-class Silent : public SIM_instance {
-  public:
-    using SIM_instance::SIM_instance;
-};
 }  // namespace
 
 TEST(Logic, ResolutionTable) {
@@ -110,7 +105,8 @@ TEST(Logic, CharactersParityAndHexDigits) {
     EXPECT_EQ(hex_digit(V1, V0, V0, V1), '9');
 }
 
-TEST(Logic, SignalsToInt) {
+// Packing levels into a number, driving a number or a level, and hex digits.
+TEST(Logic, Conversions) {
     uint32_t result = 77;
     PortVector partial({V1, VZ, V1, V0});
     EXPECT_FALSE(signals_to_int(partial.data(), 4, result));
@@ -128,9 +124,7 @@ TEST(Logic, SignalsToInt) {
     PortVector weak({VH, VL, VL, VH});
     EXPECT_TRUE(signals_to_int(weak.data(), 4, result));
     EXPECT_EQ(result, 9u);
-}
 
-TEST(Logic, IntToSignalsAndFill) {
     PortVector v(std::vector<logic_value>(33, VZ));
     int_to_signals(v.data(), 4, 0xA);
     EXPECT_EQ(v.ports[0]->read_next(), V0);
@@ -143,20 +137,18 @@ TEST(Logic, IntToSignalsAndFill) {
     fill_signals(v.data(), 32, VH);
     EXPECT_EQ(v.ports[31]->read_next(), VH);
     EXPECT_EQ(v.ports[32]->read_next(), VZ);
-}
 
-TEST(Logic, SignalsToHex) {
     std::vector<logic_value> levels(32, V0);
     levels[0] = V1;                                // digit 0 = 1
     levels[4] = VZ;                                // digit 1 = Z (some Z)
     levels[8] = VX, levels[9] = VZ;                // digit 2 = X (X before Z)
     for (int i = 28; i < 32; ++i) levels[i] = VZ;  // digit 7 = z
-    PortVector v(levels);
+    PortVector mixed(levels);
     char buffer[9];
-    ASSERT_NE(signals_to_hex(v.data(), 32, buffer, 9), nullptr);
+    ASSERT_NE(signals_to_hex(mixed.data(), 32, buffer, 9), nullptr);
     EXPECT_STREQ(buffer, "z0000XZ1");
     char small[8] = "keep";
-    EXPECT_EQ(signals_to_hex(v.data(), 32, small, 8), nullptr);
+    EXPECT_EQ(signals_to_hex(mixed.data(), 32, small, 8), nullptr);
     EXPECT_STREQ(small, "keep");
 }
 
@@ -262,10 +254,16 @@ TEST(Names, FullNamesCopiesAndPortStream) {
     EXPECT_EQ(first.full_name(), "req0");
 }
 
-TEST(Scheduler, CycleCounterAndPhases) {
+TEST(Scheduler, ListsInConstructionOrderCycleCounterAndPhases) {
     EXPECT_EQ(sim_cycle, 0);
     Echo a("a", nullptr);
     EXPECT_EQ(sim_cycle, 1);
+    Echo b("b", &a);
+    ASSERT_EQ(instance_list().size(), 2u);
+    EXPECT_EQ(instance_list()[1], &b);
+    ASSERT_EQ(port_list().size(), 4u);
+    EXPECT_EQ(port_list()[0], &a.out);
+    EXPECT_EQ(port_list()[3], &b.in);
     reset_all();
     EXPECT_EQ(sim_cycle, 1);
     EXPECT_EQ(cur_phase, 0);
@@ -294,24 +292,12 @@ TEST(Scheduler, InstanceOrderDoesNotChangeWhatIsRead) {
     EXPECT_EQ(run(false), run(true));
 }
 
-TEST(Scheduler, ListsInConstructionOrder) {
-    SIM_instance top("tb", nullptr);
-    Echo a("a", &top);
-    Echo b("b", &top);
-    ASSERT_EQ(instance_list().size(), 3u);
-    EXPECT_EQ(instance_list()[1], &a);
-    EXPECT_EQ(instance_list()[2], &b);
-    ASSERT_EQ(port_list().size(), 4u);
-    EXPECT_EQ(port_list()[0], &a.out);
-    EXPECT_EQ(port_list()[3], &b.in);
-}
-
 TEST(Scheduler, MissingFunctionsWarnOncePerRunAndClearStartsAfresh) {
     OutputCapture out;
     {
         SIM_instance top("tb", nullptr);
-        Silent first("first", &top);
-        Silent second("second", &top);
+        SIM_instance first("first", &top);
+        SIM_instance second("second", &top);
         reset_all();
         EXPECT_EQ(out.take(), "Warning - no reset function defined for instance tb\n");
         clock_all();
@@ -324,7 +310,7 @@ TEST(Scheduler, MissingFunctionsWarnOncePerRunAndClearStartsAfresh) {
     EXPECT_TRUE(instance_list().empty());
     EXPECT_TRUE(port_list().empty());
     EXPECT_EQ(sim_cycle, 0);
-    Silent fresh("fresh", nullptr);
+    SIM_instance fresh("fresh", nullptr);
     reset_all();
     EXPECT_EQ(out.take(), "Warning - no reset function defined for instance fresh\n");
 }
