@@ -160,20 +160,3 @@ TEST(Bus, NetNamesAndDumpLine) {
               " AD:zzzzzzzz CBE:z FRAME:z DEVSEL:z STOP:z IRDY:z TRDY:z PAR:z PERR:z SERR:z\n"
               " AD:Z0100X3c CBE:6 FRAME:0 DEVSEL:H STOP:x IRDY:L TRDY:H PAR:z PERR:z SERR:1\n");
 }
-
-TEST(Bus, ConnectingAgentsAlreadyOnOtherNetsMergesThem) {
-    TestTop top;
-    ScriptedAgent a("a", &top);
-    ScriptedAgent b("b", &top);
-    SIM_net side_a("side_a", nullptr), side_b("side_b", nullptr);
-    side_a.connect(a.frame);
-    side_b.connect(b.frame);
-    PCI_bus bus("pb", &top.name);
-    bus.connect_agent(a);
-    bus.connect_agent(b);
-    a.at(1, [](ScriptedAgent& s) { s.frame = V0; });
-    reset_all();
-    clock_all();
-    EXPECT_EQ(b.frame.read(), V0);
-    EXPECT_EQ(bus.frame.read(), V0);
-}

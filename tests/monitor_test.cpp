@@ -1,15 +1,12 @@
 // The monitor's transaction decoder: trace lines cycle by cycle, decode
-// speeds, terminations, latency histograms and the address map; and its view
-// of a real target's burst.
+// speeds, terminations, latency histograms and the address map.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <map>
 
 #include "monitor_bench.h"
-#include "pci/target_variants.h"
 #include "support/capture.h"
-#include "target_bench.h"
 
 namespace {
 
@@ -214,33 +211,6 @@ TEST(MonitorAddressMap, FirstMatchingEntryElse255) {
     EXPECT_EQ(pmon.find_range(0x0010FFFC), 0);
     EXPECT_EQ(pmon.find_range(0x00110000), 1);
     EXPECT_EQ(pmon.find_range(0xFFFFFFFF), 2);
-}
-
-// A scripted master writes a burst to a page target: the monitor's view must
-// agree with the target's own count.
-TEST(MonitorWithTarget, WriteBurstToPageTarget) {
-    OutputCapture out;
-    TargetBench<PCI_page_target> b;
-    PCI_monitor pmon("pmon", nullptr);
-    b.bus.connect_agent(pmon);
-    pmon.add_range(0x00100000, 0xFFFF0000);
-    pmon.set_debug(1);
-    b.start();
-    b.transaction(3, CMD_MEMORY_WRITE, 0x00100040, 4);
-    b.run_to(30);
-    const std::string text = out.text();
-    EXPECT_EQ(text.rfind("Memory Write          Add: 00100040\n  FAST decode\n", 0), 0u) << text;
-    EXPECT_NE(text.find("Burst Length: 4\n"), std::string::npos) << text;
-    EXPECT_EQ(text.find("ERROR"), std::string::npos) << text;
-    const PCI_target_statistics& s = pmon.statistics();
-    EXPECT_EQ(s.data_count[0], b.t.trans_done());
-    EXPECT_EQ(s.data_count[0], 4);
-    int first = 0, later = 0;
-    for (int l = 0; l <= 32; ++l) first += s.initial_latency[l][0];
-    for (int l = 0; l <= 16; ++l) later += s.burst_latency[l][0];
-    EXPECT_EQ(first, 1);
-    EXPECT_EQ(later, 3);
-    EXPECT_EQ(s.initial_latency[0][0], 0);  // a page write waits 3 or 4 clocks
 }
 
 }  // namespace

@@ -38,25 +38,7 @@ TEST(Pattern, CountWrapsAndAddressWraps) {
     EXPECT_EQ(address, 0u);
 }
 
-TEST(Pattern, StepBackSinkAndByteEnables) {
-    PCI_pattern p;
-    p.set_multiplier(8180);
-    uint32_t address = 0x100;
-    p.next_data(address);
-    uint32_t word = p.next_data(address);
-    p.step_back(address);
-    EXPECT_EQ(address, 0x104u);
-    EXPECT_EQ(p.next_data(address), word);
-
-    uint32_t be = 0xF, data = 0xDEAD;
-    EXPECT_EQ(p.byte_enables(address), 0u);
-    EXPECT_EQ(address, 0x108u);
-    p.accept_data(be, address, data);  // a sink: only the address moves
-    EXPECT_EQ(address, 0x10Cu);
-    EXPECT_EQ(p.pattern_count(), 2);
-}
-
-TEST(Random, SequencesAndRange) {
+TEST(Random, Sequences) {
     const std::pair<int32_t, std::vector<int32_t>> sequences[] = {
         {1, {346, 130, 10982, 1090}},
         {13, {4501, 30310, 10132, 13461}},
@@ -72,9 +54,4 @@ TEST(Random, SequencesAndRange) {
     }
     SIM_random r;  // seed 1 from construction
     EXPECT_EQ(r.next(), 346);
-    r.set_seed(-12345);
-    for (int i = 0; i < 100000; ++i) {
-        int32_t v = r.next();
-        ASSERT_TRUE(v >= 0 && v <= 32767) << v;
-    }
 }
