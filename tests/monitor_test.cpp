@@ -84,34 +84,31 @@ TEST_F(MonitorDecode, FourPhaseBurstWithMedDecode) {
     EXPECT_EQ(stats().data_count[1], 4);
 }
 
-TEST_F(MonitorDecode, RetryStopsWithoutDataOrLatency) {
+// A Retry stops without data or latency; a Disconnect with data counts its
+// phase.
+TEST_F(MonitorDecode, StopsWithoutAndWithData) {
     b.address(2, 0x40, CMD_MEMORY_READ);
     b.rows(2, {"0----", "10010", "z1111", "-zzzz"});
-    b.run_through(7);
+    b.address(8, 0x00100080, CMD_MEMORY_WRITE);
+    b.rows(8, {"0----", "00001", "----0", "1-111", "z1zzz", "-z---"});
+    b.run_through(14);
     EXPECT_EQ(out.take(),
               "Memory Read           Add: 00000040\n"
               "  FAST decode\n"
               "Target abort w/o data after 1\n"
-              "Burst Length: 0\n");
-    EXPECT_EQ(stats().decode_count[DECODE_FAST][0], 1);
-    EXPECT_EQ(stats().data_count[0], 0);
-    for (int l = 0; l <= 32; ++l) EXPECT_EQ(stats().initial_latency[l][0], 0);
-    EXPECT_EQ(b.pmon.decoder_state(), PCI_monitor::MON_IDLE);
-}
-
-TEST_F(MonitorDecode, DisconnectWithDataCountsThePhase) {
-    b.address(2, 0x80, CMD_MEMORY_WRITE);
-    b.rows(2, {"0----", "00001", "----0", "1-111", "z1zzz", "-z---"});
-    b.run_through(8);
-    EXPECT_EQ(out.take(),
-              "Memory Write          Add: 00000080\n"
+              "Burst Length: 0\n"
+              "Memory Write          Add: 00100080\n"
               "  FAST decode\n"
               "Data transfer at 1\n"
               "Target abort w/data after 2\n"
               "Burst Length: 2\n");
-    EXPECT_EQ(stats().initial_latency[0][0], 1);
-    EXPECT_EQ(stats().burst_latency[1][0], 1);
-    EXPECT_EQ(stats().data_count[0], 2);
+    EXPECT_EQ(stats().decode_count[DECODE_FAST][0], 1);
+    EXPECT_EQ(stats().data_count[0], 0);
+    for (int l = 0; l <= 32; ++l) EXPECT_EQ(stats().initial_latency[l][0], 0);
+    EXPECT_EQ(stats().initial_latency[0][1], 1);
+    EXPECT_EQ(stats().burst_latency[1][1], 1);
+    EXPECT_EQ(stats().data_count[1], 2);
+    EXPECT_EQ(b.pmon.decoder_state(), PCI_monitor::MON_IDLE);
 }
 
 TEST_F(MonitorDecode, LongWaitsAreClampedIntoTheLastBins) {
