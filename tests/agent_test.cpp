@@ -11,31 +11,16 @@
 #include "support/scripted_agent.h"
 
 namespace {
-// An agent that may run the parity services first in every cycle, as the
-// masters and targets do, then its script.
-class ParityAgent : public ScriptedAgent {
-  public:
-    ParityAgent(const char* name, SIM_instance* parent, bool parity)
-        : ScriptedAgent(name, parent), parity(parity) {}
-    void clock() override {
-        if (parity) {
-            drive_parity();
-            check_parity();
-        }
-        ScriptedAgent::clock();
-    }
-    bool parity;  // runs the parity services
-};
-
-// Two agents on a bus under "tb".
+// Two agents on a bus under "tb", with the parity services or without.
 struct PairBench {
-    explicit PairBench(bool parity = true) : a("drv", &top, parity), b("chk", &top, parity) {
+    explicit PairBench(bool parity = true) {
+        a.parity = b.parity = parity;
         bus.connect_agent(a);
         bus.connect_agent(b);
     }
     TestTop top;
-    ParityAgent a;
-    ParityAgent b;
+    ScriptedAgent a{"drv", &top};
+    ScriptedAgent b{"chk", &top};
     PCI_bus bus{"pb", &top.name};
 };
 }  // namespace

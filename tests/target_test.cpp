@@ -52,30 +52,46 @@ std::string repeated(const char* dts, int count) {
     return text;
 }
 
-TEST(TargetTiming, OneWordAtEachDecodeSpeed) {
+// One word at each decode speed, then a read that must wait 20 clocks: with
+// threshold 16 it is retried at once, with 20 it waits. The threshold is a
+// 32-bit signed count: the largest one wraps the limit negative, so it
+// retries at once like a threshold that is too small.
+TEST(TargetTiming, OneWordAtEachDecodeSpeedRetryAndWaitStates) {
     struct Case {
         uint32_t command;
-        int32_t speed;
-        const char* lines;  // DEVSEL#/TRDY#/STOP# from the address phase in cycle 5
-        int32_t transfer;   // cycle of the data transfer
+        int32_t speed, initial, threshold;
+        std::string lines;  // DEVSEL#/TRDY#/STOP# from the address phase in cycle 5
+        int32_t transfer;   // cycle of the data transfer, 0 for none
     };
+    const std::string retry = "HHH HHH 010 111 HHH";  // FRAME# was high: driven high once
     const Case cases[] = {
-        {CMD_MEMORY_WRITE, PCI_target::SPEED_FAST, "HHH 001 111 HHH", 6},
-        {CMD_MEMORY_READ, PCI_target::SPEED_FAST, "HHH 011 001 111 HHH", 7},
+        {CMD_MEMORY_WRITE, PCI_target::SPEED_FAST, 0, 16, "HHH 001 111 HHH", 6},
+        {CMD_MEMORY_READ, PCI_target::SPEED_FAST, 0, 16, "HHH 011 001 111 HHH", 7},
         // Slower decodes show DEVSEL# and TRDY# together, a clock later per step.
-        {CMD_MEMORY_READ, PCI_target::SPEED_MED, "HHH HHH 001 111 HHH", 7},
-        {CMD_MEMORY_READ, PCI_target::SPEED_SLOW, "HHH HHH HHH 001 111 HHH", 8},
-        {CMD_MEMORY_READ, PCI_target::SPEED_SUB, "HHH HHH HHH HHH 001 111 HHH", 9},
+        {CMD_MEMORY_READ, PCI_target::SPEED_MED, 0, 16, "HHH HHH 001 111 HHH", 7},
+        {CMD_MEMORY_READ, PCI_target::SPEED_SLOW, 0, 16, "HHH HHH HHH 001 111 HHH", 8},
+        {CMD_MEMORY_READ, PCI_target::SPEED_SUB, 0, 16, "HHH HHH HHH HHH 001 111 HHH", 9},
+        {CMD_MEMORY_READ, PCI_target::SPEED_MED, 20, 16, retry, 0},
+        {CMD_MEMORY_READ, PCI_target::SPEED_MED, 20, INT32_MAX, retry, 0},
+        {CMD_MEMORY_READ, PCI_target::SPEED_MED, 20, 20,
+         "HHH HHH " + repeated("011", 20) + " 001 111 HHH", 27},  // TRDY# in a + 22
     };
     for (const Case& c : cases) {
         sim_kernel_clear();
         Bench b;
         b.t.set_decode_speed(c.command, c.speed);
+        b.t.initial = c.initial;
+        b.t.set_init_retry_threshold(c.threshold);
         b.start();
         b.transaction(5, c.command, kBase, 1);
-        b.run_to(12);
+        b.run_to(30);
         const bool read = is_read_command(c.command);
-        EXPECT_EQ(b.lines(5, c.transfer + 2), c.lines) << c.speed;
+        EXPECT_EQ(b.lines(5, 4 + (c.lines.size() + 1) / 4), c.lines)
+            << c.speed << " " << c.threshold;
+        if (c.transfer == 0) {
+            EXPECT_TRUE(b.transfers.empty());
+            continue;
+        }
         ASSERT_EQ(b.transfers.size(), 1u);
         EXPECT_EQ(b.transfers[0], std::make_pair(c.transfer, read ? 0x27450000u : 0xD0000000u));
         EXPECT_EQ(b.done[c.transfer - 1], 0);
@@ -129,30 +145,6 @@ TEST(TargetDecode, UnclaimedTransactionDrivesNothing) {
     b.run_to(12);
     EXPECT_EQ(b.t.current_state(), PCI_target::IDLE);
     EXPECT_EQ(b.lines(5, 12), repeated("HHH", 8));
-}
-
-// The threshold is a 32-bit signed count: the largest one wraps the limit
-// negative, so it retries at once like a threshold that is too small.
-TEST(TargetLatency, RetryAtOnceAndWaitStates) {
-    for (int32_t threshold : {16, 20, INT32_MAX}) {
-        sim_kernel_clear();
-        Bench b;
-        b.t.initial = 20;
-        b.t.set_decode_speeds(PCI_target::SPEED_MED);
-        b.t.set_init_retry_threshold(threshold);
-        b.start();
-        b.transaction(5, CMD_MEMORY_READ, kBase, 1);
-        b.run_to(30);
-        if (threshold != 20) {
-            // Retry without a data word; FRAME# was high: driven high once.
-            EXPECT_EQ(b.lines(5, 9), "HHH HHH 010 111 HHH") << threshold;
-            EXPECT_EQ(b.samples[7].ad, "00000000");
-            EXPECT_TRUE(b.transfers.empty());
-        } else {
-            EXPECT_EQ(b.lines(7, 27), repeated("011", 20) + " 001");  // TRDY# in a + 22
-            EXPECT_EQ(b.transfer_cycles(), std::vector<int32_t>{27});
-        }
-    }
 }
 
 // A retried read is remembered: another transaction is stopped when the

@@ -1,6 +1,10 @@
 #include "support/scripted_agent.h"
 
 void ScriptedAgent::clock() {
+    if (parity) {
+        drive_parity();
+        check_parity();
+    }
     auto it = script_.find(sim_cycle);
     if (it == script_.end())
         return;

@@ -29,6 +29,8 @@ class ScriptedAgent : public PCI_agent {
     void release_ad() { fill_signals(ad, ad_width, VZ); }
     void release_cbe() { fill_signals(cbe, cbe_width, VZ); }
 
+    bool parity = false;  // runs the parity services first, as masters and targets do
+
   private:
     std::map<int32_t, std::vector<Step>> script_;  // cycle -> steps
 };
