@@ -50,41 +50,31 @@ TEST(Number, ReadsLikeAtoi) {
     for (const auto& [text, value] : cases) EXPECT_EQ(parse_number(text.c_str()), value) << text;
 }
 
+// Dump mode, window location and radius, whether the window ends the run,
+// and the cycle prefix's width and modulus, after the given arguments.
+std::string dump_settings(std::initializer_list<const char*> args) {
+    const run_settings s = parsed(args);
+    const char* modes[] = {"none", "every", "window"};
+    return std::string(modes[static_cast<int>(s.dump_mode)]) + " " + std::to_string(s.loc) + " " +
+           std::to_string(s.rad) + (s.stop_after_window ? " stop " : " go ") +
+           std::to_string(s.counter_width) + "/" + std::to_string(s.counter_modulus);
+}
+
 TEST(Options, DumpSettingsAndOrder) {
-    run_settings d = parsed({});
-    EXPECT_EQ(d.dump_mode, dump_mode_t::none);
-    EXPECT_EQ(d.counter_width, 3);
-    EXPECT_EQ(d.counter_modulus, 1000);
-    EXPECT_EQ(d.loc, 0);
-    EXPECT_EQ(d.rad, 5);
-    EXPECT_FALSE(d.stop_after_window);
-
-    run_settings s = parsed({"-cl100"});
-    EXPECT_EQ(s.dump_mode, dump_mode_t::window);
-    EXPECT_EQ(s.loc, 100);
-    EXPECT_TRUE(s.stop_after_window);
-    EXPECT_TRUE(parsed({"-cs", "-cl100"}).stop_after_window);
-    EXPECT_FALSE(parsed({"-cl100", "-cS"}).stop_after_window);
-    EXPECT_EQ(parsed({"-cl1", "-c"}).dump_mode, dump_mode_t::every);
-    EXPECT_EQ(parsed({"-c", "/CR7"}).dump_mode, dump_mode_t::window);
-    EXPECT_EQ(parsed({"-c", "/CR7"}).rad, 7);
-    // Upper-case L is not -cl: nothing changes.
-    run_settings upper = parsed({"-cL5"});
-    EXPECT_EQ(upper.dump_mode, dump_mode_t::none);
-    EXPECT_EQ(upper.loc, 0);
-    EXPECT_EQ(parsed({"-cl"}).loc, 0);  // truncated: no digits read 0
-
-    const int32_t widths[6][2] = {{0, 1}, {1, 1}, {2, 10}, {3, 100}, {4, 1000}, {5, 10000}};
+    EXPECT_EQ(dump_settings({}), "none 0 5 go 3/1000");
+    EXPECT_EQ(dump_settings({"-cl100"}), "window 100 5 stop 3/1000");
+    EXPECT_EQ(dump_settings({"-cs", "-cl100"}), "window 100 5 stop 3/1000");
+    EXPECT_EQ(dump_settings({"-cl100", "-cS"}), "window 100 5 go 3/1000");
+    EXPECT_EQ(dump_settings({"-cl1", "-c"}), "every 1 5 stop 3/1000");
+    EXPECT_EQ(dump_settings({"-c", "/CR7"}), "window 0 7 stop 3/1000");
+    EXPECT_EQ(dump_settings({"-cL5"}), "none 0 5 go 3/1000");     // upper-case L is not -cl
+    EXPECT_EQ(dump_settings({"-cl"}), "window 0 5 stop 3/1000");  // no digits read 0
+    EXPECT_EQ(dump_settings({"-c9", "-cn", "-cx"}), "none 0 5 go 3/1000");
+    const char* prefixes[6] = {"0/1", "1/1", "2/10", "3/100", "4/1000", "5/10000"};
     for (int i = 0; i < 6; ++i) {
         const std::string arg = "-c" + std::to_string(i);
-        run_settings c = parsed({arg.c_str()});
-        EXPECT_EQ(c.counter_width, widths[i][0]) << arg;
-        EXPECT_EQ(c.counter_modulus, widths[i][1]) << arg;
-        EXPECT_EQ(c.dump_mode, dump_mode_t::none) << arg;
+        EXPECT_EQ(dump_settings({arg.c_str()}), std::string("none 0 5 go ") + prefixes[i]);
     }
-    run_settings other = parsed({"-c9", "-cn", "-cx"});
-    EXPECT_EQ(other.counter_width, 3);
-    EXPECT_EQ(other.dump_mode, dump_mode_t::none);
 }
 
 TEST(Options, FlagsAndSkippedArguments) {

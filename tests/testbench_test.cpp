@@ -77,7 +77,7 @@ TEST(Testbench, ResetSeedsEverySource) {
     }
 }
 
-TEST(Testbench, OptionsReachTheDesign) {
+TEST(Testbench, CommandLineReachesTheDesign) {
     auto bench = make_bench();
     run_settings settings;
     OutputCapture capture;
@@ -102,12 +102,9 @@ TEST(Testbench, OptionsReachTheDesign) {
 
     // A run_settings of its own is not touched by design options.
     EXPECT_EQ(settings.counter_width, 3);
-}
 
-TEST(Testbench, MissingArgumentVector) {
-    auto bench = make_bench();
-    run_settings settings;
-    OutputCapture capture;
+    // Without an argument vector nothing is read; without a program name the
+    // usage line names none.
     EXPECT_FALSE(read_command_line(0, nullptr, *bench, settings));
     char* no_name[] = {nullptr, const_cast<char*>("-h"), nullptr};
     EXPECT_EQ(read_command_line(2, no_name, *bench, settings), 0);
