@@ -84,22 +84,6 @@ TEST(Arbiter, ResetPullsUpAndDeassertsGrantsOnNamedNets) {
     EXPECT_EQ(b.pb.ad[0]->read(), VZ);
 }
 
-TEST(Arbiter, FirstGrantWaitsOutTheFirstIdleCycle) {
-    // Requests driven in cycle 1 are seen in cycle 2, the bus's first idle
-    // cycle: no grant yet. Master 0 is granted in cycle 3, seen in cycle 4.
-    ArbiterBench b;
-    for (FakeMaster* m : b.masters) m->wants = true;
-    b.pa.set_debug(1);
-    OutputCapture out;
-    reset_all();
-    run_to_cycle(3);
-    EXPECT_EQ(b.granted(), -1);
-    EXPECT_EQ(out.text(), "");
-    run_to_cycle(4);
-    EXPECT_EQ(b.granted(), 0);
-    EXPECT_EQ(out.text(), "tb:pa Bus granted to master 0\n");
-}
-
 TEST(Arbiter, RotatesWithTheTenure) {
     // Every master always requests; a transaction of 20 clocks starts one
     // idle clock after each grant is seen, so each owner uses its grant.

@@ -138,17 +138,10 @@ TEST(Logic, Conversions) {
     EXPECT_EQ(v.ports[31]->read_next(), VH);
     EXPECT_EQ(v.ports[32]->read_next(), VZ);
 
-    std::vector<logic_value> levels(32, V0);
-    levels[0] = V1;                                // digit 0 = 1
-    levels[4] = VZ;                                // digit 1 = Z (some Z)
-    levels[8] = VX, levels[9] = VZ;                // digit 2 = X (X before Z)
-    for (int i = 28; i < 32; ++i) levels[i] = VZ;  // digit 7 = z
-    PortVector mixed(levels);
-    char buffer[9];
-    ASSERT_NE(signals_to_hex(mixed.data(), 32, buffer, 9), nullptr);
-    EXPECT_STREQ(buffer, "z0000XZ1");
+    // Hex text of whole groups is checked with the bus dump; 32 bits need 9
+    // characters.
     char small[8] = "keep";
-    EXPECT_EQ(signals_to_hex(mixed.data(), 32, small, 8), nullptr);
+    EXPECT_EQ(signals_to_hex(ones.data(), 32, small, 8), nullptr);
     EXPECT_STREQ(small, "keep");
 }
 
