@@ -265,8 +265,12 @@ TEST(TargetConfig, MaskedWritesAndRegistersBeyondTheHeader) {
     EXPECT_EQ(t.config_read(addr), 0x000000FFu);
     EXPECT_EQ(addr, 8u);
 
+    // Nothing beyond the header is touched: neither the registers nor the
+    // masks stored right after them.
     uint32_t before[PCI_target::config_registers];
+    uint32_t masks_before[PCI_target::config_registers];
     std::copy(std::begin(t.config), std::end(t.config), before);
+    std::copy(std::begin(t.config_mask), std::end(t.config_mask), masks_before);
     for (uint32_t a : {256u, 0xFFFFFFFCu}) {
         addr = a;
         enables = 0;
@@ -279,6 +283,7 @@ TEST(TargetConfig, MaskedWritesAndRegistersBeyondTheHeader) {
     t.set_config(64, 1, 1);  // ignored
     t.set_config(-1, 1, 1);
     EXPECT_TRUE(std::equal(std::begin(t.config), std::end(t.config), before));
+    EXPECT_TRUE(std::equal(std::begin(t.config_mask), std::end(t.config_mask), masks_before));
 }
 
 TEST(HintTarget, HintCarriesTheMissingClocks) {
