@@ -1,35 +1,25 @@
 #include "bench/simulation.h"
 
-#include <memory>
 #include <ostream>
 
-#include "bench/testbench.h"
-#include "kernel/output.h"
-#include "kernel/scheduler.h"
-#include "kernel/sim_time.h"
+#include "kernel/error.h"
+#include "outputs/bus_dump.h"
+#include "outputs/request_lines.h"
 
 namespace {
 using kind = option_effect::kind;
 
 constexpr int exit_help = 0;       // status after the help text
 constexpr int exit_rejected = 10;  // status after a rejected option
+constexpr int exit_failed = 1;     // status after a failed extension
 constexpr int exit_run = 0;        // status after a run
 // The progress counter shows every this many iterations.
 constexpr int32_t progress_interval = 10000;
 
-// Master or target number 1 to 3 (the parser guarantees the range).
-PCI_random_master& master(PCI_testbench& bench, int unit) {
-    return unit == 1   ? static_cast<PCI_random_master&>(bench.pm1)
-           : unit == 2 ? static_cast<PCI_random_master&>(bench.pm2)
-                       : bench.pm3;
-}
-PCI_target& target(PCI_testbench& bench, int unit) {
-    return unit == 1   ? static_cast<PCI_target&>(bench.pt1)
-           : unit == 2 ? static_cast<PCI_target&>(bench.pt2)
-                       : bench.pt3;
-}
-
 void apply(const option_effect& effect, PCI_testbench& bench) {
+    // Units are 1 to 3 (the parser guarantees the range).
+    PCI_random_master* const master = effect.unit >= 1 ? bench.masters[effect.unit - 1] : nullptr;
+    PCI_target* const target = effect.unit >= 1 ? bench.targets[effect.unit - 1] : nullptr;
     switch (effect.what) {
         case kind::arbiter_mtt:
             bench.pa.set_mtt(effect.value);
@@ -41,22 +31,22 @@ void apply(const option_effect& effect, PCI_testbench& bench) {
             bench.pa.set_debug(1);
             break;
         case kind::debug_master:
-            master(bench, effect.unit).set_debug(1);
+            master->set_debug(1);
             break;
         case kind::master_count:
-            master(bench, effect.unit).set_trans_count(effect.value);
+            master->set_trans_count(effect.value);
             break;
         case kind::master_latency:
-            master(bench, effect.unit).set_latency_timer(effect.value);
+            master->set_latency_timer(effect.value);
             break;
         case kind::master_overhead:
-            master(bench, effect.unit).set_retry_overhead(effect.value);
+            master->set_retry_overhead(effect.value);
             break;
         case kind::target_init:
-            target(bench, effect.unit).set_init_retry_threshold(effect.value);
+            target->set_init_retry_threshold(effect.value);
             break;
         case kind::target_burst:
-            target(bench, effect.unit).set_burst_retry_threshold(effect.value);
+            target->set_burst_retry_threshold(effect.value);
             break;
         case kind::none:
         case kind::help:
@@ -64,30 +54,35 @@ void apply(const option_effect& effect, PCI_testbench& bench) {
             break;
     }
 }
-
-bool all_done(const PCI_testbench& bench) {
-    return bench.pm1.is_done() && bench.pm2.is_done() && bench.pm3.is_done();
-}
-
-// One bus dump line: the cycle prefix (zero-filled; the fill stays set for
-// the rest of the run), then the bus's own fields.
-void dump_cycle(PCI_testbench& bench, const run_settings& settings, std::ostream& out) {
-    if (settings.counter_width != 0) {
-        out.fill('0');
-        out.width(settings.counter_width);
-        out << std::dec << sim_cycle % settings.counter_modulus;
-    }
-    bench.pb.dump();
-}
 }  // namespace
 
-std::optional<int> read_command_line(int argc, char** argv, PCI_testbench& bench,
-                                     run_settings& settings) {
+PCI_simulation::PCI_simulation(std::ostream& out)
+    : context_(out), bench_(std::make_unique<PCI_testbench>("tb", context_)) {}
+
+std::optional<int> PCI_simulation::read_command_line(int argc, char** argv, std::ostream& err) {
     if (argv == nullptr)
         return std::nullopt;
-    std::ostream& out = sim_out();
+    std::ostream& out = context_.sim_out();
     for (int i = 1; i < argc; ++i) {
-        const option_effect effect = parse_option(argv[i], settings);
+        const long_option_result taken = parse_long_option(argc, argv, i, extensions_);
+        if (taken.what == long_option_result::kind::error) {
+            err << "pcisim: " << taken.error << std::endl;
+            return exit_failed;
+        }
+        if (taken.what == long_option_result::kind::taken) {
+            if (extensions_.help) {
+                print_help(out, argv[0]);
+                print_long_help(out);
+                return exit_help;
+            }
+            if (extensions_.version) {
+                print_version(out);
+                return exit_help;
+            }
+            i += taken.consumed - 1;
+            continue;
+        }
+        const option_effect effect = parse_option(argv[i], settings_);
         if (effect.what == kind::help) {
             print_help(out, argv[0]);
             return exit_help;
@@ -97,63 +92,105 @@ std::optional<int> read_command_line(int argc, char** argv, PCI_testbench& bench
             out << effect.message << effect.shown << std::endl;
             return exit_rejected;
         }
-        apply(effect, bench);
+        apply(effect, *bench_);
     }
     return std::nullopt;
 }
 
-int32_t run_main_loop(PCI_testbench& bench, const run_settings& settings) {
-    std::ostream& out = sim_out();
+void PCI_simulation::add_observer(std::unique_ptr<SIM_observer> observer) {
+    extra_.push_back(std::move(observer));
+}
+
+void PCI_simulation::add_text_outputs() {
+    std::ostream& out = context_.sim_out();
+    PCI_testbench& b = *bench_;
+    observers_.push_back(std::make_unique<PCI_bus_dump>(b.pb, settings_, out));
+    if (settings_.dump_req) {
+        std::vector<const SIM_port*> pins;
+        for (const PCI_random_master* master : b.masters) pins.push_back(&master->req);
+        observers_.push_back(std::make_unique<PCI_request_lines>(std::move(pins), out));
+    }
+    if (settings_.dump_gnt) {
+        std::vector<const SIM_port*> pins;
+        for (const PCI_random_master* master : b.masters) pins.push_back(&master->gnt);
+        observers_.push_back(std::make_unique<PCI_request_lines>(std::move(pins), out));
+    }
+    for (std::unique_ptr<SIM_observer>& observer : extra_) observers_.push_back(std::move(observer));
+    extra_.clear();
+}
+
+int32_t PCI_simulation::run() {
+    add_text_outputs();
+    context_.reset_all();
+    for (const std::unique_ptr<SIM_observer>& observer : observers_) observer->on_start();
+    std::ostream& out = context_.sim_out();
     int32_t run_index = 0;
     for (; run_index <= last_run_index; ++run_index) {
-        if (settings.dump_counters && run_index % progress_interval == 0)
+        if (settings_.dump_counters && run_index % progress_interval == 0)
             out << std::dec << run_index << '\r' << std::flush;
-        clock_all();
-        if (all_done(bench))
+        context_.clock_all();
+        const int32_t cycle = context_.sim_cycle();
+        SIM_cycle_end end = SIM_cycle_end::running;
+        if (bench_->all_done())
+            end = SIM_cycle_end::masters_done;
+        else if (settings_.stop_after_window && PCI_bus_dump::window_passed(cycle, settings_))
+            end = SIM_cycle_end::window_passed;
+        const SIM_cycle_info info{cycle, run_index, end};
+        for (const std::unique_ptr<SIM_observer>& observer : observers_) observer->on_cycle(info);
+        if (end != SIM_cycle_end::running)
             break;
-        // Window arithmetic in 64 bits: loc and rad may be any 32-bit value.
-        const int64_t offset = int64_t{sim_cycle} - settings.loc;
-        const int64_t distance = offset < 0 ? -offset : offset;
-        if (settings.dump_mode == dump_mode_t::every ||
-            (settings.dump_mode == dump_mode_t::window && distance <= settings.rad))
-            dump_cycle(bench, settings, out);
-        if (settings.stop_after_window && offset > settings.rad)
-            break;
-        if (settings.dump_req)
-            out << bench.pm1.req << "  " << bench.pm2.req << "  " << bench.pm3.req << std::endl;
-        if (settings.dump_gnt)
-            out << bench.pm1.gnt << "  " << bench.pm2.gnt << "  " << bench.pm3.gnt << std::endl;
     }
     return run_index;
 }
 
-void print_closing(PCI_testbench& bench, const run_settings& settings, int32_t run_index) {
-    if (settings.dump_stats)
-        bench.pmon.report();
-    std::ostream& out = sim_out();
-    if (!settings.dump_counters) {
+std::string PCI_simulation::finish_observers() {
+    std::string first_error;
+    for (const std::unique_ptr<SIM_observer>& observer : observers_) {
+        const std::string error = observer->on_finish();
+        if (first_error.empty())
+            first_error = error;
+    }
+    return first_error;
+}
+
+void PCI_simulation::print_closing(int32_t run_index) {
+    PCI_testbench& b = *bench_;
+    if (settings_.dump_stats)
+        b.pmon.report();
+    std::ostream& out = context_.sim_out();
+    if (!settings_.dump_counters) {
         out << std::dec << run_index << std::endl;
         return;
     }
-    const int32_t m1 = bench.pm1.total_latency();
-    const int32_t m2 = bench.pm2.total_latency();
-    const int32_t m3 = bench.pm3.total_latency();
+    out << std::dec << "Cyc: " << run_index;
+    for (int i = 0; i < PCI_testbench::units; ++i)
+        out << " t" << i + 1 << ": " << b.targets[i]->trans_done();
+    out << " Lat:";
     // Summed in 64 bits so that no latency total can overflow.
-    const int64_t total = int64_t{m1} + m2 + m3;
-    out << std::dec << "Cyc: " << run_index << " t1: " << bench.pt1.trans_done()
-        << " t2: " << bench.pt2.trans_done() << " t3: " << bench.pt3.trans_done()
-        << " Lat: m1: " << m1 << " m2: " << m2 << " m3: " << m3 << " Tot: " << total << std::endl;
+    int64_t total = 0;
+    for (int i = 0; i < PCI_testbench::units; ++i) {
+        const int32_t latency = b.masters[i]->total_latency();
+        out << " m" << i + 1 << ": " << latency;
+        total += latency;
+    }
+    out << " Tot: " << total << std::endl;
 }
 
-int pcisim_main(int argc, char** argv) {
-    // The design exists before any option is read: options change its settings.
-    // It is too large for the stack (the monitor's statistics tables).
-    const auto bench = std::make_unique<PCI_testbench>("tb", nullptr);
-    run_settings settings;
-    if (const std::optional<int> status = read_command_line(argc, argv, *bench, settings))
-        return *status;
-    reset_all();
-    const int32_t run_index = run_main_loop(*bench, settings);
-    print_closing(*bench, settings, run_index);
-    return exit_run;
+int pcisim_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    try {
+        PCI_simulation simulation(out);
+        if (const std::optional<int> status = simulation.read_command_line(argc, argv, err))
+            return *status;
+        const int32_t run_index = simulation.run();
+        const std::string error = simulation.finish_observers();
+        simulation.print_closing(run_index);
+        if (!error.empty()) {
+            err << "pcisim: " << error << std::endl;
+            return exit_failed;
+        }
+        return exit_run;
+    } catch (const SIM_error& error) {
+        out << error.what() << std::flush;
+        return error.status();
+    }
 }

@@ -1,31 +1,70 @@
 #pragma once
-// The program: builds the design, reads the command line, resets the design
-// once, clocks it until the masters are done, a dump window has passed or the
-// cycle limit is reached, and prints the closing summary.
+// The program: one simulation object that builds the design in its own
+// kernel context, reads the command line, resets the design once, clocks it
+// until the masters are done, a dump window has passed or the cycle limit is
+// reached, hands every cycle to its observers, and prints the closing
+// summary. Several simulations may run at once on separate threads.
 
 #include <cstdint>
+#include <iostream>
+#include <memory>
 #include <optional>
+#include <vector>
 
+#include "bench/long_options.h"
 #include "bench/options.h"
-
-class PCI_testbench;
+#include "bench/testbench.h"
+#include "kernel/context.h"
+#include "outputs/observer.h"
 
 // Most iterations of the main loop, less one.
 constexpr int32_t last_run_index = 100000;
 
-// Reads arguments 1 to argc - 1 in order, applying each to settings and to the
-// design. Returns the exit status when an argument ends the program (help: 0,
-// rejected option: 10, after printing its lines), nothing when the run goes on.
-std::optional<int> read_command_line(int argc, char** argv, PCI_testbench& bench,
-                                     run_settings& settings);
+class PCI_simulation {
+  public:
+    // Builds the design; everything it prints goes to out.
+    explicit PCI_simulation(std::ostream& out = std::cout);
+    PCI_simulation(const PCI_simulation&) = delete;
+    PCI_simulation& operator=(const PCI_simulation&) = delete;
 
-// The main loop; returns run_index at its end (the iteration that left the
-// loop, or last_run_index + 1 after the limit).
-int32_t run_main_loop(PCI_testbench& bench, const run_settings& settings);
+    // Reads arguments 1 to argc - 1 in order, applying each to the settings
+    // and to the design. Returns the exit status when an argument ends the
+    // program (help: 0, rejected option: 10, after printing its lines; a
+    // long option's error: 1, after one line on err), nothing when the run
+    // goes on.
+    std::optional<int> read_command_line(int argc, char** argv, std::ostream& err = std::cerr);
 
-// The optional report and the closing line.
-void print_closing(PCI_testbench& bench, const run_settings& settings, int32_t run_index);
+    // Adds an observer after those already there (the text outputs of the
+    // settings come first, added by run()).
+    void add_observer(std::unique_ptr<SIM_observer> observer);
 
-// The whole program, printing through sim_out(); returns the exit status.
-// The kernel must be empty (nothing registered) when it is called.
-int pcisim_main(int argc, char** argv);
+    // Resets the design and runs the main loop; returns run_index at its end
+    // (the iteration that left the loop, or last_run_index + 1 after the
+    // limit).
+    int32_t run();
+    // The optional report and the closing line.
+    void print_closing(int32_t run_index);
+    // The observers' end of run; returns the first error text, if any.
+    std::string finish_observers();
+
+    SIM_context& context() { return context_; }
+    PCI_testbench& bench() { return *bench_; }
+    run_settings& settings() { return settings_; }
+    extension_settings& extensions() { return extensions_; }
+
+  private:
+    // Adds the bus dump and the REQ#/GNT# lines the settings ask for.
+    void add_text_outputs();
+
+    SIM_context context_;                                 // the kernel of this simulation
+    std::unique_ptr<PCI_testbench> bench_;                // the design (large: on the heap)
+    run_settings settings_;                               // short options' settings
+    extension_settings extensions_;                       // long options' settings
+    std::vector<std::unique_ptr<SIM_observer>> extra_;    // observers added from outside
+    std::vector<std::unique_ptr<SIM_observer>> observers_;  // every observer, in call order
+};
+
+// The whole program, printing to out (errors of long options to err);
+// returns the exit status.
+int pcisim_main(int argc, char** argv, std::ostream& out = std::cout,
+                std::ostream& err = std::cerr);

@@ -3,19 +3,31 @@
 // the bus and its monitor, wired and configured. Master n talks to target n
 // only; the monitor reports per target window.
 
+#include <array>
+
 #include "kernel/instance.h"
-#include "monitor/bus.h"
+#include "pci/bus.h"
 #include "monitor/monitor.h"
 #include "pci/arbiter.h"
 #include "pci/master_variants.h"
 #include "pci/target_variants.h"
 
+// The seeds of one agent's random source and data pattern.
+struct PCI_source_seeds {
+    int32_t seed;         // SIM_random seed
+    uint32_t multiplier;  // 16-bit pattern multiplier
+};
+
 class PCI_testbench : public SIM_instance {
   public:
+    // Number of masters, and of targets.
+    static constexpr int units = 3;
+
     // Builds the members (this order is the instance-list order, hence the
     // order of every reset() and clock()), joins them to the bus and the
-    // arbiter and applies the built-in configuration.
-    PCI_testbench(const char* name, SIM_instance* parent);
+    // arbiter and applies the built-in configuration. The bench is the top
+    // of a design in context.
+    PCI_testbench(const char* name, SIM_context& context);
 
     // Seeds every random source and data pattern; runs before the members'
     // own reset() since the bench is first in the instance list.
@@ -32,4 +44,18 @@ class PCI_testbench : public SIM_instance {
     PCI_page_target pt3;   // "pt3": target 3, fast memory, 64 KB at 0x180000
     PCI_bus pb;            // "pb": the shared nets and the cycle dump
     PCI_monitor pmon;      // "pmon": protocol checks, trace and statistics
+
+    // The masters and the targets, unit n at index n - 1.
+    const std::array<PCI_random_master*, units> masters;
+    const std::array<PCI_target*, units> targets;
+
+    // Whether every master has finished its work.
+    bool all_done() const;
+    // Seeds applied by reset(), unit n at index n - 1; set before reset().
+    std::array<PCI_source_seeds, units> master_seeds;
+    std::array<PCI_source_seeds, units> target_seeds;
+
+  private:
+    // The random sources of the targets, unit n at index n - 1.
+    const std::array<SIM_random*, units> target_rngs;
 };

@@ -1,16 +1,20 @@
 #pragma once
 // Base of every clocked module. Construction registers the module at the tail
-// of the instance list, whose order is the order of every reset() and clock().
+// of its context's instance list, whose order is the order of every reset()
+// and clock().
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 
+#include "kernel/context.h"
 #include "kernel/name.h"
 
 class SIM_instance {
   public:
-    // Registers the instance and sets sim_cycle to 1: all modules are built
-    // before the first cycle.
+    // The top of a design: registers in context.
+    SIM_instance(const char* name, SIM_context& context);
+    // A module inside parent (not null), in the parent's context.
     SIM_instance(const char* name, SIM_instance* parent);
     virtual ~SIM_instance() = default;
     // Registered by address in the instance list: never copied.
@@ -26,11 +30,17 @@ class SIM_instance {
     int32_t debug_flag() const { return debug; }
     std::string full_name() const { return name.full_name(); }
 
-    // Re-arms the two warn-once messages (kernel clear, for tests).
-    static void clear_warnings();
+    SIM_context& context() const { return context_; }
+    // The simulation's cycle number.
+    int32_t sim_cycle() const { return context_.sim_cycle(); }
+    // The simulation's output stream.
+    std::ostream& sim_out() const { return context_.sim_out(); }
 
     SIM_name name;  // own name; parent is the parent instance's name
 
   protected:
     int32_t debug = 0;  // extra trace lines when set (option -d)
+
+  private:
+    SIM_context& context_;  // the simulation this module belongs to
 };

@@ -1,9 +1,9 @@
 #include "kernel/signal.h"
 
 #include "kernel/instance.h"
-#include "kernel/scheduler.h"
 
-SIM_net::SIM_net(const char* name_text, const SIM_name* parent) : name(name_text, parent) {}
+SIM_net::SIM_net(const char* name_text, const SIM_name* parent, const SIM_context& context)
+    : SIM_signal(context.clock()), name(name_text, parent) {}
 
 void SIM_net::force(logic_value v) {
     if (restart_force) {
@@ -33,8 +33,13 @@ void SIM_net::merge(SIM_net& other) {
 }
 
 SIM_port::SIM_port(const char* name_text, SIM_instance* owner)
-    : name(name_text, owner ? &owner->name : nullptr) {
-    register_port(this);
+    : SIM_signal(owner->context().clock()), name(name_text, &owner->name) {
+    owner->context().register_port(this);
+}
+
+SIM_port::SIM_port(const char* name_text, SIM_context& context)
+    : SIM_signal(context.clock()), name(name_text, nullptr) {
+    context.register_port(this);
 }
 
 std::ostream& operator<<(std::ostream& os, const SIM_port& port) {

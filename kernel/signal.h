@@ -2,11 +2,12 @@
 // One-bit signals with double-buffered levels. A port is a module's pin that
 // holds its level until its owner drives another; a net is the shared wire,
 // rebuilt from Z at every cycle boundary by resolving its ports' levels in
-// port-list order. Which buffer is current is chosen by the global phase
-// indices, so the cycle boundary never copies a level.
+// port-list order. Which buffer is current is chosen by the phase indices of
+// the simulation's clock, so the cycle boundary never copies a level.
 
 #include <ostream>
 
+#include "kernel/context.h"
 #include "kernel/logic.h"
 #include "kernel/name.h"
 #include "kernel/sim_time.h"
@@ -15,30 +16,36 @@ class SIM_instance;
 
 class SIM_signal {
   public:
-    SIM_signal() = default;
+    explicit SIM_signal(const SIM_clock& clock) : clock_(&clock) {}
     virtual ~SIM_signal() = default;
     // Signals are registered and wired by address: never copied.
     SIM_signal(const SIM_signal&) = delete;
     SIM_signal& operator=(const SIM_signal&) = delete;
 
     // Schedules a level for the next cycle.
-    virtual void drive(logic_value v) { level[next_phase] = v; }
+    virtual void drive(logic_value v) { level[next_phase()] = v; }
     // Sets a level at once, in both buffers.
     virtual void force(logic_value v) { level[0] = level[1] = v; }
     // The current level.
-    virtual logic_value read() const { return level[cur_phase]; }
+    virtual logic_value read() const { return level[cur_phase()]; }
     // The level collected so far for the next cycle.
-    virtual logic_value read_next() const { return level[next_phase]; }
+    virtual logic_value read_next() const { return level[next_phase()]; }
 
     // This object's own current level, bypassing a port's net.
-    logic_value own_level() const { return level[cur_phase]; }
+    logic_value own_level() const { return level[cur_phase()]; }
     bool is_high() const { return level_is_high(read()); }
     bool is_low() const { return level_is_low(read()); }
     char to_char() const { return ::to_char(read()); }
     // This signal's next level combined with one more driver.
-    logic_value resolve(logic_value v) const { return resolution_table[level[next_phase] * 6 + v]; }
+    logic_value resolve(logic_value v) const {
+        return resolution_table[level[next_phase()] * 6 + v];
+    }
 
   protected:
+    int cur_phase() const { return clock_->cur_phase; }
+    int next_phase() const { return clock_->next_phase; }
+
+    const SIM_clock* clock_;  // the simulation's clock, whose phases index level
     // [cur_phase] is the current level, [next_phase] the next one.
     logic_value level[2] = {VZ, VZ};
 };
@@ -47,21 +54,23 @@ class SIM_port;
 
 class SIM_net final : public SIM_signal {
   public:
-    SIM_net(const char* name, const SIM_name* parent);
+    // A wire of the simulation that context runs; parent may be null.
+    SIM_net(const char* name, const SIM_name* parent, const SIM_context& context);
 
     // The first drive in a cycle restarts the wire from Z.
     void drive(logic_value v) override {
-        if (last_drive_phase != cur_phase) {
-            last_drive_phase = cur_phase;
-            level[next_phase] = VZ;
+        const int cur = cur_phase();
+        if (last_drive_phase != cur) {
+            last_drive_phase = cur;
+            level[next_phase()] = VZ;
             restart_force = true;
         }
-        level[next_phase] = resolve(v);
+        level[next_phase()] = resolve(v);
     }
     // Forces accumulate until the next drive; the first one starts from Z.
     void force(logic_value v) override;
-    logic_value read() const override { return level[cur_phase]; }
-    logic_value read_next() const override { return level[next_phase]; }
+    logic_value read() const override { return level[cur_phase()]; }
+    logic_value read_next() const override { return level[next_phase()]; }
     bool is_high() const { return level_is_high(read()); }
     bool is_low() const { return level_is_low(read()); }
     char to_char() const { return ::to_char(read()); }
@@ -84,12 +93,14 @@ class SIM_net final : public SIM_signal {
 
 class SIM_port final : public SIM_signal {
   public:
-    // Registers the port at the tail of the port list; owner may be null.
+    // Registers the port at the tail of its owner's port list.
     SIM_port(const char* name, SIM_instance* owner);
+    // A port of no module, registered in context.
+    SIM_port(const char* name, SIM_context& context);
 
     void drive(logic_value v) override {
         driven = true;
-        level[next_phase] = v;
+        level[next_phase()] = v;
     }
     // A force cancels a drive of the same cycle and reaches the wire at once.
     void force(logic_value v) override {
@@ -99,8 +110,8 @@ class SIM_port final : public SIM_signal {
             net->force(v);
     }
     // The wire's level if attached, else the port's own.
-    logic_value read() const override { return net ? net->read() : level[cur_phase]; }
-    logic_value read_next() const override { return level[next_phase]; }
+    logic_value read() const override { return net ? net->read() : level[cur_phase()]; }
+    logic_value read_next() const override { return level[next_phase()]; }
     bool is_high() const { return level_is_high(read()); }
     bool is_low() const { return level_is_low(read()); }
     char to_char() const { return ::to_char(read()); }
@@ -116,10 +127,10 @@ class SIM_port final : public SIM_signal {
     void commit() {
         logic_value v;
         if (!driven) {
-            v = level[cur_phase];
-            level[next_phase] = v;
+            v = level[cur_phase()];
+            level[next_phase()] = v;
         } else {
-            v = level[next_phase];
+            v = level[next_phase()];
         }
         driven = false;
         if (net)

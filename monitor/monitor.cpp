@@ -1,49 +1,16 @@
 #include "monitor/monitor.h"
 
 #include <cstdint>
-#include <iomanip>
 #include <limits>
 
-#include "kernel/output.h"
-#include "kernel/sim_time.h"
 #include "monitor/report.h"
 
-namespace {
-// Trace name of each command code, padded to 22 characters; null for the
-// codes no agent decodes.
-constexpr const char* command_names[16] = {
-    nullptr,
-    nullptr,
-    "I/O Read              ",
-    "I/O Write             ",
-    nullptr,
-    nullptr,
-    "Memory Read           ",
-    "Memory Write          ",
-    nullptr,
-    nullptr,
-    "Config Read           ",
-    "Config Write          ",
-    "Memory Read Mult      ",
-    nullptr,
-    "Memory Read Long      ",
-    "Memory Write & Inv    ",
-};
-
-// Trace line of each decode speed.
-constexpr const char* decode_names[4] = {
-    "  FAST decode",
-    "  MED decode",
-    "  SLOW decode",
-    "  SUB decode",
-};
-}  // namespace
-
-PCI_monitor::PCI_monitor(const char* name, SIM_instance* parent) : PCI_agent(name, parent) {}
+PCI_monitor::PCI_monitor(const char* name, SIM_instance* parent)
+    : PCI_agent(name, parent), tracer(*this), listeners{&recorder, &tracer} {}
 
 void PCI_monitor::reset() {
     PCI_agent::reset();
-    stats.clear();
+    recorder.clear();
     burst_len = 0;
     state = MON_IDLE;
 }
@@ -63,10 +30,11 @@ void PCI_monitor::clock() {
 }
 
 void PCI_monitor::report() {
-    print_target_report(sim_out(), map, stats);
+    print_target_report(sim_out(), map, statistics());
 }
 
 void PCI_monitor::decode(uint32_t command, uint32_t address) {
+    const int32_t now = sim_cycle();
     // Transitions that carry on in the same cycle loop; the others return.
     for (;;) {
         switch (state) {
@@ -74,43 +42,38 @@ void PCI_monitor::decode(uint32_t command, uint32_t address) {
                 if (!frame.is_low())
                     return;
                 first_data = true;
-                txn_start = sim_cycle;
+                txn_start = now;
                 burst_len = 0;
-                const char* name = command_names[command & 0xF];
-                if (name == nullptr) {
-                    trace("Unhandled cycle. Skipping,,,");
+                const uint32_t code = command & 0xFu;
+                const bool decoded =
+                    is_io_command(code) || is_config_command(code) || is_memory_command(code);
+                const PCI_address_event event{now, command, address,
+                                              decoded ? find_range(address) : PCI_address_map::no_card,
+                                              decoded};
+                publish([&](PCI_transaction_listener& l) { l.on_address(event); });
+                if (!decoded) {
                     state = MON_WAIT_END;
                     continue;
                 }
-                if (debug)
-                    sim_out() << name;
                 state = MON_FAST;
-                // The fill stays "0" on the stream afterwards.
-                if (debug) {
-                    sim_out() << "Add: " << std::hex << std::setfill('0') << std::setw(8) << address
-                              << std::dec << std::endl;
-                }
-                card = find_range(address);
-                ++stats.total_transfers;
                 return;
             }
             case MON_FAST:
             case MON_MED:
             case MON_SLOW:
             case MON_SUB: {
-                const int speed = state - MON_FAST;
                 if (devsel.is_low()) {
                     wait_count = 0;
-                    ++stats.decode_count[speed][card];
-                    trace(decode_names[speed]);
+                    const auto speed = static_cast<PCI_decode_speed>(state - MON_FAST);
+                    publish([&](PCI_transaction_listener& l) { l.on_claim(now, speed); });
                     state = MON_DATA;
                     continue;
                 }
                 if (state == MON_SUB) {
-                    trace("  Master abort");
+                    publish([&](PCI_transaction_listener& l) { l.on_master_abort(now); });
                     state = MON_WAIT_END;
                 } else {
-                    ++state;
+                    state = static_cast<state_code>(state + 1);
                 }
                 return;
             }
@@ -123,7 +86,9 @@ void PCI_monitor::decode(uint32_t command, uint32_t address) {
                 return;
             case MON_WAIT_IRDY:
                 if (!trdy.is_low()) {
-                    trace("TRDY deasserted before IRDY asserted");
+                    publish([&](PCI_transaction_listener& l) {
+                        l.on_notice(now, "TRDY deasserted before IRDY asserted");
+                    });
                     return;
                 }
                 if (!irdy.is_low())
@@ -132,7 +97,9 @@ void PCI_monitor::decode(uint32_t command, uint32_t address) {
                 continue;
             case MON_WAIT_TRDY:
                 if (!irdy.is_low()) {
-                    trace("IRDY deasserted before TRDY asserted");
+                    publish([&](PCI_transaction_listener& l) {
+                        l.on_notice(now, "IRDY deasserted before TRDY asserted");
+                    });
                     return;
                 }
                 if (!trdy.is_low() && !stop.is_low())
@@ -149,31 +116,28 @@ void PCI_monitor::data_phase() {
     const bool stopping = stop.is_low();
     const bool target_ready = trdy.is_low();
     const bool master_ready = irdy.is_low();
-    const int32_t elapsed = sim_cycle - txn_start;
+    const int32_t now = sim_cycle();
+    const int32_t elapsed = now - txn_start;
 
-    if (stopping && target_ready) {
-        // Disconnect with data: this phase transfers, then the target stops.
-        record_latency();
-        trace("Target abort w/data after ", elapsed);
-        ++stats.data_count[card];
-        ++burst_len;
-        trace("Burst Length: ", burst_len);
-        state = MON_WAIT_END;
-    } else if (stopping) {
-        // Retry or disconnect without data.
-        trace("Target abort w/o data after ", elapsed);
-        trace("Burst Length: ", burst_len);
+    if (stopping) {
+        // Disconnect with data (this phase transfers, then the target
+        // stops), or a stop without data: Retry, Disconnect, Target-Abort.
+        const PCI_termination_event event{
+            now, elapsed,
+            target_ready ? PCI_termination::with_data : PCI_termination::without_data,
+            devsel.is_low(), burst_len};
+        publish([&](PCI_transaction_listener& l) { l.on_termination(event); });
+        if (target_ready)
+            publish_data(true, elapsed);
+        publish([&](PCI_transaction_listener& l) { l.on_end(now, burst_len); });
         state = MON_WAIT_END;
     } else if (master_ready && target_ready) {
-        record_latency();
+        publish_data(false, elapsed);
         wait_count = 0;
-        trace("Data transfer at ", elapsed);
-        ++stats.data_count[card];
-        ++burst_len;
         // FRAME# already deasserted: this was the last data phase.
         if (frame.is_high()) {
             state = MON_IDLE;
-            trace("Burst Length: ", burst_len);
+            publish([&](PCI_transaction_listener& l) { l.on_end(now, burst_len); });
         }
     } else if (master_ready) {
         state = MON_WAIT_TRDY;
@@ -182,27 +146,9 @@ void PCI_monitor::data_phase() {
     }
 }
 
-void PCI_monitor::record_latency() {
-    if (first_data) {
-        first_data = false;
-        if (wait_count > PCI_target_statistics::max_initial_latency) {
-            wait_count = PCI_target_statistics::max_initial_latency;
-        }
-        ++stats.initial_latency[wait_count][card];
-    } else {
-        if (wait_count > PCI_target_statistics::max_burst_latency) {
-            wait_count = PCI_target_statistics::max_burst_latency;
-        }
-        ++stats.burst_latency[wait_count][card];
-    }
-}
-
-void PCI_monitor::trace(const char* text) {
-    if (debug)
-        sim_out() << text << std::endl;
-}
-
-void PCI_monitor::trace(const char* text, int32_t count) {
-    if (debug)
-        sim_out() << text << std::dec << count << std::endl;
+void PCI_monitor::publish_data(bool stopped, int32_t elapsed) {
+    const PCI_data_event event{sim_cycle(), wait_count, elapsed, first_data, stopped};
+    first_data = false;
+    ++burst_len;
+    publish([&](PCI_transaction_listener& l) { l.on_data_phase(event); });
 }

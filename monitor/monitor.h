@@ -2,13 +2,17 @@
 // The passive bus monitor: an agent whose pins sit on the bus but are never
 // driven. Every cycle it checks the protocol rules, then follows the bus
 // through each transaction (command and address, the target's decode speed,
-// the data phases with their waits, the termination), counts it per address
-// range for the report, and traces it when debugging.
+// the data phases with their waits, the termination) and publishes each step
+// to its listeners: the per-card statistics for the report, the debug trace,
+// and whatever exporter is added.
 
 #include <cstdint>
+#include <vector>
 
+#include "monitor/events.h"
 #include "monitor/rules.h"
 #include "monitor/statistics.h"
+#include "monitor/trace.h"
 #include "pci/agent.h"
 
 class PCI_monitor : public PCI_agent {
@@ -26,7 +30,8 @@ class PCI_monitor : public PCI_agent {
         MON_WAIT_TRDY = 8,  // IRDY# asserted, TRDY# and STOP# not yet
     };
 
-    // The address map starts empty; add_range() fills it.
+    // The address map starts empty; add_range() fills it. The statistics and
+    // the trace are the first two listeners.
     PCI_monitor(const char* name, SIM_instance* parent);
 
     // Releases the pins, clears the statistics (not the map), goes idle.
@@ -43,29 +48,36 @@ class PCI_monitor : public PCI_agent {
     int find_range(uint32_t address) const { return map.find_range(address); }
     // Prints the per-card statistics.
     void report();
+    // Adds a listener after those already there; it must outlive its use.
+    void add_listener(PCI_transaction_listener& listener) { listeners.push_back(&listener); }
 
-    const PCI_target_statistics& statistics() const { return stats; }
+    const PCI_target_statistics& statistics() const { return recorder.statistics(); }
     const PCI_address_map& address_map() const { return map; }
-    int32_t decoder_state() const { return state; }
+    const PCI_rule_checker& rule_checker() const { return rules; }
+    state_code decoder_state() const { return state; }
 
   private:
+    // Hands an event to every listener in order.
+    template <class Event>
+    void publish(Event event) {
+        for (PCI_transaction_listener* listener : listeners) event(*listener);
+    }
+
     // One step of the state machine on this cycle's command and address.
     void decode(uint32_t command, uint32_t address);
     // MON_DATA: a data phase, a stop, or the start of a wait.
     void data_phase();
-    // Counts the wait of a data phase in the initial or burst histogram.
-    void record_latency();
-    // Trace lines, printed only when debugging.
-    void trace(const char* text);
-    void trace(const char* text, int32_t count);
+    // Publishes a data phase that moved a word, then counts it.
+    void publish_data(bool stopped, int32_t elapsed);
 
-    PCI_rule_checker rules;                   // levels remembered by the rule checks
-    PCI_address_map map;                      // address ranges that define the cards
-    PCI_target_statistics stats;              // per-card counters for the report
-    int32_t txn_start = 0;                    // sim_cycle of the current address phase
-    int32_t wait_count = 0;                   // clocks since DEVSEL# or the previous data phase
-    int32_t burst_len = 0;                    // data phases of the current transaction so far
-    int32_t card = PCI_address_map::no_card;  // card of the current transaction
-    bool first_data = true;                   // the next data phase is the transaction's first
-    int32_t state = MON_IDLE;                 // decoder state (state_code)
+    PCI_rule_checker rules;                            // levels remembered by the rule checks
+    PCI_address_map map;                               // address ranges that define the cards
+    PCI_statistics_recorder recorder;                  // per-card counters for the report
+    PCI_trace_printer tracer;                          // the debug trace
+    std::vector<PCI_transaction_listener*> listeners;  // in the order they hear events
+    int32_t txn_start = 0;     // cycle of the current address phase
+    int32_t wait_count = 0;    // clocks since DEVSEL# or the previous data phase
+    int32_t burst_len = 0;     // data phases of the current transaction so far
+    bool first_data = true;    // the next data phase is the transaction's first
+    state_code state = MON_IDLE;  // decoder state
 };

@@ -1,13 +1,12 @@
 #include "monitor/rules.h"
 
-#include "kernel/output.h"
 #include "pci/agent.h"
 
 namespace {
 // One report line: the text and the observer's hierarchical name.
 void report(const char* text, const PCI_agent& observer) {
     char buffer[SIM_name::buffer_size];
-    sim_out() << text << observer.name.full_name(buffer, SIM_name::buffer_size - 1) << std::endl;
+    observer.sim_out() << text << observer.name.full_name(buffer, SIM_name::buffer_size - 1) << std::endl;
 }
 }  // namespace
 
@@ -46,7 +45,7 @@ void PCI_rule_checker::check(const PCI_agent& observer) {
 
     // FRAME# goes away with the last data phase, which needs IRDY# asserted.
     if (prev_frame == V0 && frame == V1 && !level_is_low(irdy)) {
-        sim_out() << "ERROR: FRAME cannot be deasseted when IRDY is deasserted" << std::endl;
+        observer.sim_out() << "ERROR: FRAME cannot be deasseted when IRDY is deasserted" << std::endl;
     }
 
     prev_trdy = trdy;

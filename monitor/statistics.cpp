@@ -10,3 +10,26 @@ void PCI_target_statistics::clear() {
     for (auto& row : burst_latency) std::fill(std::begin(row), std::end(row), 0);
     std::fill(std::begin(data_count), std::end(data_count), 0);
 }
+
+void PCI_statistics_recorder::on_address(const PCI_address_event& event) {
+    if (!event.decoded)
+        return;
+    card = event.card;
+    ++stats.total_transfers;
+}
+
+void PCI_statistics_recorder::on_claim(int32_t, PCI_decode_speed speed) {
+    ++stats.decode_count[speed_index(speed)][card];
+}
+
+void PCI_statistics_recorder::on_data_phase(const PCI_data_event& event) {
+    // Longer waits than the last bin are counted there.
+    if (event.first) {
+        const int32_t bin = std::min(event.wait, int32_t{PCI_target_statistics::max_initial_latency});
+        ++stats.initial_latency[bin][card];
+    } else {
+        const int32_t bin = std::min(event.wait, int32_t{PCI_target_statistics::max_burst_latency});
+        ++stats.burst_latency[bin][card];
+    }
+    ++stats.data_count[card];
+}

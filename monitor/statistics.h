@@ -1,10 +1,12 @@
 #pragma once
 // What the bus monitor collects per target: the address map that sorts each
 // transaction into a "card" (an address range), and the per-card counters of
-// decode speeds, data phases and latencies. Pure bookkeeping: the text report
-// lives in report.h.
+// decode speeds, data phases and latencies, kept by a listener of the
+// monitor's transaction events. The text report lives in report.h.
 
 #include <cstdint>
+
+#include "monitor/events.h"
 
 // Up to 256 address ranges in insertion order. Card numbers are entry indices.
 class PCI_address_map {
@@ -42,21 +44,13 @@ class PCI_address_map {
     uint32_t mask_[max_entries] = {};  // address bits compared for each entry
 };
 
-// Decode speed of a target's DEVSEL# answer: clocks after the address phase - 1.
-enum PCI_decode_speed : int32_t {
-    DECODE_FAST = 0,
-    DECODE_MED = 1,
-    DECODE_SLOW = 2,
-    DECODE_SUB = 3,
-};
-
 // Per-card counters, indexed [...][card]. A plain record: the monitor counts,
 // the report reads.
 struct PCI_target_statistics {
     // Columns of every table, one per card number.
     static constexpr int cards = PCI_address_map::max_entries;
-    // Rows of decode_count: FAST, MED, SLOW, SUB.
-    static constexpr int decode_speeds = 4;
+    // Rows of decode_count: FAST, MED, SLOW, SUB (speed_index of the speed).
+    static constexpr int decode_speeds = pci_decode_speeds;
     // Highest bin of each latency histogram; longer waits are counted there.
     static constexpr int max_initial_latency = 32;
     static constexpr int max_burst_latency = 16;
@@ -66,7 +60,7 @@ struct PCI_target_statistics {
 
     // Address phases with a recognised command, whatever their card.
     int32_t total_transfers = 0;
-    // Transactions claimed per decode speed (PCI_decode_speed).
+    // Transactions claimed per decode speed (speed_index).
     int32_t decode_count[decode_speeds][cards] = {};
     // Histogram of the first data phase's wait, clocks after DEVSEL#.
     int32_t initial_latency[max_initial_latency + 1][cards] = {};
@@ -74,4 +68,20 @@ struct PCI_target_statistics {
     int32_t burst_latency[max_burst_latency + 1][cards] = {};
     // Data phases completed.
     int32_t data_count[cards] = {};
+};
+
+// Counts the monitor's events into a PCI_target_statistics record.
+class PCI_statistics_recorder : public PCI_transaction_listener {
+  public:
+    // Zeroes every counter.
+    void clear() { stats.clear(); }
+    const PCI_target_statistics& statistics() const { return stats; }
+
+    void on_address(const PCI_address_event& event) override;
+    void on_claim(int32_t cycle, PCI_decode_speed speed) override;
+    void on_data_phase(const PCI_data_event& event) override;
+
+  private:
+    PCI_target_statistics stats;              // the counters
+    int card = PCI_address_map::no_card;      // card of the current transaction
 };

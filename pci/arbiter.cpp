@@ -1,9 +1,8 @@
 #include "pci/arbiter.h"
 
-#include <cstdlib>
-#include <ostream>
+#include <sstream>
 
-#include "kernel/output.h"
+#include "kernel/error.h"
 #include "pci/master.h"
 
 PCI_arbiter_base::PCI_arbiter_base(const char* name, SIM_instance* parent)
@@ -17,11 +16,10 @@ void PCI_arbiter_base::attach_ports(SIM_instance& parent, SIM_port& master_req,
                                     SIM_port& master_gnt) {
     if (master_count >= max_masters) {
         char buffer[SIM_name::buffer_size];
-        sim_out() << "Too many masters for " << name.full_name(buffer, SIM_name::buffer_size - 1)
-                  << "." << std::endl;
-        sim_out() << "Requested: " << std::dec << master_count << " Allowed: " << max_masters << "."
-                  << std::endl;
-        std::exit(10);
+        std::ostringstream text;
+        text << "Too many masters for " << name.full_name(buffer, SIM_name::buffer_size - 1)
+             << ".\nRequested: " << master_count << " Allowed: " << max_masters << ".\n";
+        throw SIM_error(text.str(), too_many_masters_status);
     }
     int i = master_count;
     // One buffer whose digit is rewritten per master; the names copy it.
@@ -34,8 +32,8 @@ void PCI_arbiter_base::attach_ports(SIM_instance& parent, SIM_port& master_req,
     req_ports[i] = port_storage[2 * i].get();
     gnt_ports[i] = port_storage[2 * i + 1].get();
 
-    net_storage[2 * i] = std::make_unique<SIM_net>(req_name, &parent.name);
-    net_storage[2 * i + 1] = std::make_unique<SIM_net>(gnt_name, &parent.name);
+    net_storage[2 * i] = std::make_unique<SIM_net>(req_name, &parent.name, context());
+    net_storage[2 * i + 1] = std::make_unique<SIM_net>(gnt_name, &parent.name, context());
     SIM_net& req_net = *net_storage[2 * i];
     SIM_net& gnt_net = *net_storage[2 * i + 1];
     req_net.connect(*req_ports[i]);

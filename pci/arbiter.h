@@ -16,13 +16,15 @@ class PCI_arbiter_base : public PCI_agent {
   public:
     // Most masters one arbiter serves.
     static constexpr int max_masters = 8;
+    // Exit status of a design with too many masters.
+    static constexpr int too_many_masters_status = 10;
 
     PCI_arbiter_base(const char* name, SIM_instance* parent);
 
     // Creates master number master_count's request and grant lines: the
     // arbiter's ports req<i>/gnt<i> and nets of the same names under parent,
-    // joined to the master's req and gnt ports. A ninth master ends the
-    // program with status 10.
+    // joined to the master's req and gnt ports. A ninth master throws
+    // SIM_error (two lines, status 10) and changes nothing.
     void attach_master(SIM_instance& parent, PCI_master& master);
     // The same for any pair of request/grant pins.
     void attach_ports(SIM_instance& parent, SIM_port& master_req, SIM_port& master_gnt);

@@ -38,3 +38,19 @@ inline bool is_read_command(uint32_t c) {
 inline bool is_write_command(uint32_t c) {
     return command_in(c, 0x8888);
 }  // 3, 7, 11, 15
+
+// How soon a target claims a transaction on DEVSEL#: the clock after the
+// address phase in which DEVSEL# is first asserted, less one. Targets decode
+// with it, masters wait for it and the monitor counts it.
+enum class PCI_decode_speed : int32_t {
+    fast = 0,  // first clock after the address phase
+    med = 1,   // second clock
+    slow = 2,  // third clock
+    sub = 3,   // fourth clock (subtractive decode)
+};
+// Number of decode speeds.
+constexpr int pci_decode_speeds = 4;
+// The speed as an index 0 to 3.
+constexpr int speed_index(PCI_decode_speed speed) {
+    return static_cast<int>(speed);
+}

@@ -2,7 +2,6 @@
 
 #include <ostream>
 
-#include "kernel/output.h"
 #include "kernel/sim_time.h"
 
 PCI_master::PCI_master(const char* name, SIM_instance* parent)
@@ -99,11 +98,11 @@ void PCI_master::idle_step() {
     if (req.is_high() && req_prev == V1) {
         if (can_start() && (retry_pending || !all_done() || !last_phase())) {
             req.drive(V0);
-            req_cycle = sim_cycle;
+            req_cycle = sim_cycle();
             restart_latency = false;
         }
     } else if (restart_latency) {
-        req_cycle = sim_cycle;
+        req_cycle = sim_cycle();
         restart_latency = false;
     }
 
@@ -123,7 +122,7 @@ void PCI_master::idle_step() {
         int_to_signals(ad, ad_width, address);
         int_to_signals(cbe, cbe_width, command);
         first_phase = true;
-        address_cycle = sim_cycle;
+        address_cycle = sim_cycle();
         frame_ctl = V0;
         irdy_ctl = VZ;
         state = ADDR;
@@ -168,14 +167,14 @@ void PCI_master::data_step() {
     // Latency: from the request to the first completed data phase.
     if (irdy_low && trdy_low) {
         if (req_cycle != 0)
-            total_latency_ += sim_cycle - req_cycle;
+            total_latency_ += sim_cycle() - req_cycle;
         req_cycle = 0;
     }
 
     if (stop_low && trdy_high && devsel_low) {
         // Retry or Disconnect without data. With FRAME# still low the master
         // first deasserts it; the next clock sees this case again.
-        stop_cycle = sim_cycle;
+        stop_cycle = sim_cycle();
         stop_ad = 0;
         signals_to_int(ad, ad_width, stop_ad);
         retry_pending = true;
@@ -257,16 +256,16 @@ void PCI_master::data_step() {
 }
 
 bool PCI_master::ready_for_data(logic_value trdy_level) {
-    if (wait_until >= sim_cycle)
+    if (wait_until >= sim_cycle())
         return false;
     if (trdy_level == V0)
-        wait_until = sim_cycle + wait_states(first_phase);
+        wait_until = sim_cycle() + wait_states(first_phase);
     return true;
 }
 
 bool PCI_master::should_terminate() {
     const bool last = last_phase();
-    if (sim_cycle - address_cycle > latency_timer() && gnt.is_high()) {
+    if (sim_cycle() - address_cycle > latency_timer() && gnt.is_high()) {
         if (debug)
             sim_out() << "MLT timeout!" << std::endl;
         return true;

@@ -34,6 +34,11 @@ class PCI_master : public PCI_agent, public PCI_pattern {
         ADDR = 8,         // the address phase is on the bus in this clock
     };
 
+    // The DEVSEL# state in which a target of the given speed claims.
+    static constexpr State devsel_state(PCI_decode_speed speed) {
+        return static_cast<State>(DEVSEL_FAST - speed_index(speed));
+    }
+
     // Configuration dword holding the Latency Timer (byte 0x0D, bits 15..8).
     static constexpr int latency_timer_register = 3;
     // Configuration dword holding the Command register (low 16 bits).
@@ -50,6 +55,8 @@ class PCI_master : public PCI_agent, public PCI_pattern {
     // and the REQ# watch.
     void clock() override;
 
+    // Current state of the machine.
+    State state_code() const { return state; }
     // All work finished (set by the idle step, cleared only by reset()).
     bool is_done() const { return done; }
     // Sum of the measured bus-access latencies.
@@ -109,7 +116,7 @@ class PCI_master : public PCI_agent, public PCI_pattern {
 
     // Levels frame_ctl and irdy_ctl use: V0 assert, V1 deassert, VZ release.
 
-    int32_t state = IDLE;         // current State
+    State state = IDLE;           // current state
     logic_value frame_ctl = VZ;   // what FRAME# should do
     logic_value irdy_ctl = VZ;    // what IRDY# should do
     int32_t remaining = -2;       // write: words not driven; read: not taken - 1

@@ -15,7 +15,7 @@ bool PCI_retry_master::can_start() {
     // Held back until more than (hint - overhead) clocks have passed since
     // the retry, in 32-bit signed arithmetic (an extreme overhead wraps).
     const int32_t needed = wrap_sub(static_cast<int32_t>(stop_ad & 0xFFu), retry_overhead);
-    const int32_t passed = wrap_sub(sim_cycle, stop_cycle);
+    const int32_t passed = wrap_sub(sim_cycle(), stop_cycle);
     return needed < passed;
 }
 

@@ -20,6 +20,7 @@ class PCI_retry_master : public PCI_master {
     PCI_retry_master(const char* name, SIM_instance* parent);
 
     void set_retry_overhead(int32_t value) { retry_overhead = value; }
+    int32_t retry_overhead_value() const { return retry_overhead; }
 
   protected:
     // False while a hinted read retry still needs its clocks.
@@ -35,6 +36,9 @@ class PCI_random_master : public PCI_retry_master {
     // Clears the transaction count, then resets the master.
     void reset() override;
     void set_trans_count(int32_t value) { trans_count = value; }
+    // Transactions the master runs, and those fetched so far.
+    int32_t transaction_count() const { return trans_count; }
+    int32_t issued_count() const { return issued; }
 
     SIM_random rng;             // source of every random choice; seeded by the bench
     uint32_t base_address = 0;  // low end of the 32 KB address window

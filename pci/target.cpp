@@ -2,12 +2,11 @@
 
 #include <ostream>
 
-#include "kernel/output.h"
 #include "kernel/sim_time.h"
 
 PCI_target::PCI_target(const char* name, SIM_instance* parent)
     : PCI_agent(name, parent), PCI_pattern(), idsel("idsel", this) {
-    for (int32_t& speed : decode_speed) speed = SPEED_FAST;
+    for (PCI_decode_speed& speed : decode_speed) speed = PCI_decode_speed::fast;
     init_retry_threshold = 16;
     burst_retry_threshold = 8;
     for (int i = 0; i < 16; ++i) config_mask[i] = 0;
@@ -25,15 +24,16 @@ void PCI_target::reset() {
     state = IDLE;
 }
 
-void PCI_target::warn(const char* where) {
+void PCI_target::warn(const char* where) const {
     sim_out() << "Warning! Bug in PCI_target::" << where << "()" << std::endl;
 }
 
 // ---- Address decode ----
 
-int32_t PCI_target::decode(uint32_t cmd, uint32_t addr) {
+PCI_target::State PCI_target::decode(uint32_t cmd, uint32_t addr) {
     if (idsel.is_low() && is_config_command(cmd))
-        return decode_speed[is_read_command(cmd) ? SPEED_CONFIG_READ : SPEED_CONFIG_WRITE];
+        return decode_state(
+            decode_speed[is_read_command(cmd) ? SPEED_CONFIG_READ : SPEED_CONFIG_WRITE]);
 
     const uint32_t command_register = config[1];
     for (int k = 0; k < 6; ++k) {
@@ -45,9 +45,10 @@ int32_t PCI_target::decode(uint32_t cmd, uint32_t addr) {
         range_end = (base & ~0xFu) | ~mask;
         const bool io_address = (addr & 1u) != 0;
         if (io_address && is_io_command(cmd) && (command_register & 1u))
-            return decode_speed[is_read_command(cmd) ? SPEED_IO_READ : SPEED_IO_WRITE];
+            return decode_state(decode_speed[is_read_command(cmd) ? SPEED_IO_READ : SPEED_IO_WRITE]);
         if (!io_address && is_memory_command(cmd) && (command_register & 2u))
-            return decode_speed[is_read_command(cmd) ? SPEED_MEMORY_READ : SPEED_MEMORY_WRITE];
+            return decode_state(
+                decode_speed[is_read_command(cmd) ? SPEED_MEMORY_READ : SPEED_MEMORY_WRITE]);
     }
     return NOT_SELECTED;
 }
@@ -68,7 +69,7 @@ void PCI_target::clock() {
             // transaction record; a failed packing just waits for next cycle.
             if (frame.is_low() && signals_to_int(ad, ad_width, address) &&
                 signals_to_int(cbe, cbe_width, command)) {
-                address_cycle = sim_cycle;
+                address_cycle = sim_cycle();
                 state = decode(command, address);
                 if (state == DATA)
                     prepare_data();
@@ -169,7 +170,7 @@ void PCI_target::clock() {
 
 void PCI_target::prepare_data() {
     if (ready_cycle == -1)
-        ready_cycle = sim_cycle + wait_states(first_phase);
+        ready_cycle = sim_cycle() + wait_states(first_phase);
     devsel.drive(V0);
 
     if (is_write() && irdy.is_low() && trdy.is_low()) {
@@ -219,9 +220,9 @@ void PCI_target::prepare_data() {
 
 bool PCI_target::data_ready(logic_value) {
     // Never in the address cycle of a read: AD needs its turnaround clock.
-    if (is_read() && sim_cycle == address_cycle)
+    if (is_read() && sim_cycle() == address_cycle)
         return false;
-    if (ready_cycle <= sim_cycle)
+    if (ready_cycle <= sim_cycle())
         return true;
     return latency_exceeded();
 }
@@ -230,7 +231,7 @@ bool PCI_target::latency_exceeded() {
     // 32-bit signed arithmetic: a threshold near the top of the range wraps
     // the limit negative, as the machine word does.
     const int32_t limit =
-        wrap_add(sim_cycle, first_phase ? init_retry_threshold : burst_retry_threshold);
+        wrap_add(sim_cycle(), first_phase ? init_retry_threshold : burst_retry_threshold);
     return ready_cycle > limit;
 }
 
@@ -291,13 +292,13 @@ void PCI_target::config_write(uint32_t& byte_enables, uint32_t& addr, uint32_t& 
     config[index] = (config[index] & ~mask) | (data & mask);
 }
 
-void PCI_target::set_decode_speeds(int32_t speed) {
+void PCI_target::set_decode_speeds(PCI_decode_speed speed) {
     if (!valid_speed(speed))
         return;
-    for (int32_t& entry : decode_speed) entry = speed;
+    for (PCI_decode_speed& entry : decode_speed) entry = speed;
 }
 
-void PCI_target::set_decode_speed(uint32_t cmd, int32_t speed) {
+void PCI_target::set_decode_speed(uint32_t cmd, PCI_decode_speed speed) {
     if (!valid_speed(speed))
         return;
     switch (cmd) {

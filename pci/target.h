@@ -23,7 +23,7 @@
 class PCI_target : public PCI_agent, public PCI_pattern {
   public:
     // States of the target machine. The decode states count down to DATA, so
-    // a decode speed is simply the state entered after the address phase.
+    // a decode speed selects the state entered after the address phase.
     enum State : int32_t {
         IDLE = 0,          // bus not claimed; watching for an address phase
         DECODE_SUB = 1,    // decode delay; next DECODE_SLOW
@@ -34,13 +34,10 @@ class PCI_target : public PCI_agent, public PCI_pattern {
         NOT_SELECTED = 6,  // someone else's transaction; waiting for FRAME# high
     };
 
-    // Decode speeds: the state entered after the address phase.
-    enum Decode_speed : int32_t {
-        SPEED_SUB = DECODE_SUB,
-        SPEED_SLOW = DECODE_SLOW,
-        SPEED_MED = DECODE_MED,
-        SPEED_FAST = DATA,
-    };
+    // The state entered after the address phase at a decode speed.
+    static constexpr State decode_state(PCI_decode_speed speed) {
+        return static_cast<State>(DATA - speed_index(speed));
+    }
 
     // Entries of decode_speed, one per class of claimed command.
     enum Speed_entry : int {
@@ -65,6 +62,41 @@ class PCI_target : public PCI_agent, public PCI_pattern {
     // One cycle of the state machine.
     void clock() override;
 
+    // ---- Configuration space. ----
+
+    // Configuration register at address / 4; address + 4. A register beyond
+    // the header reads as all ones.
+    virtual uint32_t config_read(uint32_t& address);
+    // Masked write of the enabled byte lanes; address + 4. A register beyond
+    // the header is left alone.
+    virtual void config_write(uint32_t& byte_enables, uint32_t& address, uint32_t& data);
+
+    // ---- Configuration and options. ----
+
+    void set_init_retry_threshold(int32_t value) { init_retry_threshold = value; }
+    void set_burst_retry_threshold(int32_t value) { burst_retry_threshold = value; }
+    // Sets all six entries; values other than the four speeds are ignored.
+    void set_decode_speeds(PCI_decode_speed speed);
+    // Sets the entry serving a command code; other codes and speeds are ignored.
+    void set_decode_speed(uint32_t command, PCI_decode_speed speed);
+    // The speed serving a class of commands.
+    PCI_decode_speed decode_speed_of(Speed_entry entry) const { return decode_speed[entry]; }
+    // Register and write mask; an index beyond the header is ignored.
+    void set_config(int index, uint32_t value, uint32_t mask);
+
+    // Completed data transfers since reset.
+    int32_t trans_done() const { return trans_done_; }
+    // Current state of the machine.
+    State current_state() const { return state; }
+    // The retry thresholds in effect.
+    int32_t init_threshold() const { return init_retry_threshold; }
+    int32_t burst_threshold() const { return burst_retry_threshold; }
+
+    SIM_port idsel;                               // IDSEL input, never attached here
+    uint32_t config[config_registers] = {};       // configuration header, dword i
+    uint32_t config_mask[config_registers] = {};  // writable bits of each register
+
+  protected:
     // ---- Decision hooks (derived classes override some of them). ----
 
     // Whether the data phase is stopped without data (Retry / Disconnect).
@@ -75,12 +107,6 @@ class PCI_target : public PCI_agent, public PCI_pattern {
     virtual bool stop_with_data();
     // The word driven on AD when a read is stopped without data.
     virtual uint32_t retry_data();
-    // Configuration register at address / 4; address + 4. A register beyond
-    // the header reads as all ones.
-    virtual uint32_t config_read(uint32_t& address);
-    // Masked write of the enabled byte lanes; address + 4. A register beyond
-    // the header is left alone.
-    virtual void config_write(uint32_t& byte_enables, uint32_t& address, uint32_t& data);
     // Clocks to wait before the pending data phase.
     virtual int32_t wait_states(bool first);
     // Wait before the first data phase of a transaction.
@@ -92,35 +118,14 @@ class PCI_target : public PCI_agent, public PCI_pattern {
     // Whether the pending data phase may be answered in this cycle.
     virtual bool data_ready(logic_value irdy_level);
 
-    // ---- Configuration and options. ----
-
-    void set_init_retry_threshold(int32_t value) { init_retry_threshold = value; }
-    void set_burst_retry_threshold(int32_t value) { burst_retry_threshold = value; }
-    // Sets all six entries; values other than the four speeds are ignored.
-    void set_decode_speeds(int32_t speed);
-    // Sets the entry serving a command code; other codes and speeds are ignored.
-    void set_decode_speed(uint32_t command, int32_t speed);
-    // Register and write mask; an index beyond the header is ignored.
-    void set_config(int index, uint32_t value, uint32_t mask);
-
-    // Completed data transfers since reset.
-    int32_t trans_done() const { return trans_done_; }
-    // Current state of the machine (a State code).
-    int32_t current_state() const { return state; }
-
-    SIM_port idsel;                               // IDSEL input, never attached here
-    uint32_t config[config_registers] = {};       // configuration header, dword i
-    uint32_t config_mask[config_registers] = {};  // writable bits of each register
-
-  protected:
     // The data-phase driver: DEVSEL#, wait states, TRDY#/STOP#, AD.
     void prepare_data();
     // The state entered after an address phase with this command and address.
-    int32_t decode(uint32_t command, uint32_t address);
+    State decode(uint32_t command, uint32_t address);
 
-    int32_t ready_cycle = -1;             // first cycle the pending phase may complete; -1 none
-    int32_t decode_speed[SPEED_ENTRIES];  // state after the address phase, per class
-    int32_t state = IDLE;                 // state of the machine
+    int32_t ready_cycle = -1;                      // first cycle the pending phase may complete; -1 none
+    PCI_decode_speed decode_speed[SPEED_ENTRIES];  // claim speed per class of command
+    State state = IDLE;                            // state of the machine
     uint32_t range_end = 0;               // last byte of the window of the matching BAR
     uint32_t stopped_address = 0;         // running address of the remembered transaction
     uint32_t stopped_command = 0;         // command of the remembered transaction
@@ -131,7 +136,9 @@ class PCI_target : public PCI_agent, public PCI_pattern {
     int32_t trans_done_ = 0;              // completed data transfers
 
   private:
-    static bool valid_speed(int32_t speed) { return speed >= SPEED_SUB && speed <= SPEED_FAST; }
+    static bool valid_speed(PCI_decode_speed speed) {
+        return speed_index(speed) >= 0 && speed_index(speed) < pci_decode_speeds;
+    }
     // Prints the consistency warning of the given operation.
-    static void warn(const char* where);
+    void warn(const char* where) const;
 };

@@ -29,7 +29,7 @@ PCI_hint_target::PCI_hint_target(const char* name, SIM_instance* parent)
 uint32_t PCI_hint_target::retry_data() {
     // A negative difference keeps its two's-complement bits and thus reads
     // as no hint.
-    const int32_t missing = wrap_sub(ready_cycle, sim_cycle);
+    const int32_t missing = wrap_sub(ready_cycle, sim_cycle());
     if (missing >= 256)
         return 0;
     return 0x12345600u | static_cast<uint32_t>(missing);
@@ -68,7 +68,7 @@ PCI_delay_target::PCI_delay_target(const char* name, SIM_instance* parent)
     config_mask[4] = 0xFFF00000u;           // 1 MB window
     set_command_register(*this, 0x0002u);   // memory space only
     set_identity(*this, 0x0002u, 0x0200u);  // DEVSEL timing medium
-    set_decode_speeds(SPEED_MED);
+    set_decode_speeds(PCI_decode_speed::med);
 }
 
 int32_t PCI_delay_target::initial_wait() {

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "kernel/scheduler.h"
-#include "monitor/bus.h"
+#include "pci/bus.h"
 #include "pci/commands.h"
 #include "support/capture.h"
 #include "support/scripted_agent.h"

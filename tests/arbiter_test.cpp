@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "kernel/scheduler.h"
-#include "monitor/bus.h"
+#include "pci/bus.h"
 #include "support/capture.h"
 #include "support/scripted_agent.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "kernel/scheduler.h"
-#include "monitor/bus.h"
+#include "pci/bus.h"
 #include "monitor/monitor.h"
 #include "pci/commands.h"
 #include "support/scripted_agent.h"

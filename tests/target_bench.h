@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "kernel/scheduler.h"
-#include "monitor/bus.h"
+#include "pci/bus.h"
 #include "pci/target.h"
 #include "support/scripted_agent.h"
 

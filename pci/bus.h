@@ -3,7 +3,9 @@
 // pins to them, and the one-line dump of the bus levels.
 
 #include <memory>
+#include <ostream>
 
+#include "kernel/instance.h"
 #include "kernel/name.h"
 #include "kernel/signal.h"
 
@@ -11,14 +13,15 @@ class PCI_agent;
 
 class PCI_bus {
   public:
-    PCI_bus(const char* name, const SIM_name* parent);
+    // The wires of parent's simulation, named under parent.
+    PCI_bus(const char* name, SIM_instance& parent);
     PCI_bus(const PCI_bus&) = delete;
     PCI_bus& operator=(const PCI_bus&) = delete;
 
     // Joins the agent's FRAME#..TRDY#, PAR, PERR#, SERR#, AD and C/BE# pins.
     void connect_agent(PCI_agent& agent);
     // Prints " AD:... CBE:. FRAME:. ..." and ends the line.
-    void dump();
+    void dump(std::ostream& out) const;
 
     SIM_name name;    // "pb" under the test bench
     SIM_net frame;    // FRAME#

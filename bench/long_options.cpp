@@ -1,0 +1,88 @@
+#include "bench/long_options.h"
+
+#include <cstring>
+#include <string_view>
+
+namespace {
+using kind = long_option_result::kind;
+
+// One long option: its name (without "--"), whether it takes a value, and
+// what it does with it.
+struct long_option {
+    const char* name;   // the whole word after "--"
+    bool takes_value;   // a value follows, after "=" or as the next argument
+    const char* help;   // the help line's text after the option
+    // Applies the option; returns an error text or an empty string.
+    std::string (*apply)(extension_settings& settings, const std::string& value);
+};
+
+const long_option options[] = {
+    {"help", false, "print this help text",
+     [](extension_settings& s, const std::string&) {
+         s.help = true;
+         return std::string();
+     }},
+    {"version", false, "print the version",
+     [](extension_settings& s, const std::string&) {
+         s.version = true;
+         return std::string();
+     }},
+};
+}  // namespace
+
+long_option_result parse_long_option(int argc, char** argv, int index,
+                                     extension_settings& settings) {
+    long_option_result result;
+    const char* arg = argv[index];
+    if (arg == nullptr || std::strncmp(arg, "--", 2) != 0)
+        return result;
+    const std::string_view word(arg + 2);
+    const size_t equals = word.find('=');
+    const std::string_view name = word.substr(0, equals);
+    for (const long_option& option : options) {
+        if (name != option.name)
+            continue;
+        std::string value;
+        if (equals != std::string_view::npos) {
+            if (!option.takes_value) {
+                result.what = kind::error;
+                result.error = "option --" + std::string(name) + " takes no value";
+                return result;
+            }
+            value = std::string(word.substr(equals + 1));
+        } else if (option.takes_value) {
+            if (index + 1 >= argc || argv[index + 1] == nullptr) {
+                result.what = kind::error;
+                result.error = "option --" + std::string(name) + " needs a value";
+                return result;
+            }
+            value = argv[index + 1];
+            result.consumed = 2;
+        }
+        const std::string error = option.apply(settings, value);
+        if (!error.empty()) {
+            result.what = kind::error;
+            result.error = "option --" + std::string(name) + ": " + error;
+            return result;
+        }
+        result.what = kind::taken;
+        return result;
+    }
+    return result;
+}
+
+void print_long_help(std::ostream& os) {
+    os << "\nLong options:\n";
+    for (const long_option& option : options) {
+        std::string left = std::string("--") + option.name + (option.takes_value ? " <value>" : "");
+        if (left.size() < 24)
+            left.resize(24, ' ');
+        else
+            left += ' ';
+        os << left << option.help << '\n';
+    }
+}
+
+void print_version(std::ostream& os) {
+    os << "pcisim " << PCISIM_VERSION << '\n';
+}

@@ -1,0 +1,38 @@
+#pragma once
+// The program's long options (--name, --name=value, --name value). They are
+// recognised only as whole words; every other argument goes to the short
+// option parser exactly as before, so "--foo" is still an unknown option "-".
+// Errors of long options are one line on standard error and status 1.
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+
+// What the long options ask for; the run uses them after the command line.
+struct extension_settings {
+    bool help = false;     // --help: print the help texts and end with status 0
+    bool version = false;  // --version: print the version and end with status 0
+};
+
+// How one argument was taken.
+struct long_option_result {
+    enum class kind {
+        not_long,  // not a long option: give it to the short parser
+        taken,     // a long option, applied to the settings
+        error,     // a long option with a bad or missing value
+    };
+    kind what = kind::not_long;  // the outcome
+    int consumed = 1;            // arguments used (2 when the value was the next one)
+    std::string error;           // kind::error: what failed and why, one line
+};
+
+// Reads argv[index] (and argv[index + 1] for a separate value) if it is one
+// of the long options.
+long_option_result parse_long_option(int argc, char** argv, int index,
+                                     extension_settings& settings);
+
+// The section of the help text on the long options.
+void print_long_help(std::ostream& os);
+// The version line.
+void print_version(std::ostream& os);

@@ -1,0 +1,92 @@
+#include "monitor/trace.h"
+
+#include <iomanip>
+#include <ostream>
+
+#include "kernel/instance.h"
+
+namespace {
+// Trace name of each command code, padded to 22 characters; null for the
+// codes no agent decodes.
+constexpr const char* command_names[16] = {
+    nullptr,
+    nullptr,
+    "I/O Read              ",
+    "I/O Write             ",
+    nullptr,
+    nullptr,
+    "Memory Read           ",
+    "Memory Write          ",
+    nullptr,
+    nullptr,
+    "Config Read           ",
+    "Config Write          ",
+    "Memory Read Mult      ",
+    nullptr,
+    "Memory Read Long      ",
+    "Memory Write & Inv    ",
+};
+
+// Trace line of each decode speed.
+constexpr const char* decode_names[pci_decode_speeds] = {
+    "  FAST decode",
+    "  MED decode",
+    "  SLOW decode",
+    "  SUB decode",
+};
+}  // namespace
+
+bool PCI_trace_printer::active() const {
+    return owner_.debug_flag() != 0;
+}
+
+void PCI_trace_printer::line(const char* text) const {
+    if (active())
+        owner_.sim_out() << text << std::endl;
+}
+
+void PCI_trace_printer::line(const char* text, int32_t count) const {
+    if (active())
+        owner_.sim_out() << text << std::dec << count << std::endl;
+}
+
+void PCI_trace_printer::on_address(const PCI_address_event& event) {
+    if (!event.decoded) {
+        line("Unhandled cycle. Skipping,,,");
+        return;
+    }
+    if (!active())
+        return;
+    // The fill stays "0" on the stream afterwards.
+    owner_.sim_out() << command_names[event.command & 0xFu] << "Add: " << std::hex
+                     << std::setfill('0') << std::setw(8) << event.address << std::dec
+                     << std::endl;
+}
+
+void PCI_trace_printer::on_claim(int32_t, PCI_decode_speed speed) {
+    line(decode_names[speed_index(speed)]);
+}
+
+void PCI_trace_printer::on_master_abort(int32_t) {
+    line("  Master abort");
+}
+
+void PCI_trace_printer::on_data_phase(const PCI_data_event& event) {
+    // A word that came with STOP# was announced by the termination line.
+    if (!event.stopped)
+        line("Data transfer at ", event.elapsed);
+}
+
+void PCI_trace_printer::on_termination(const PCI_termination_event& event) {
+    line(event.kind == PCI_termination::with_data ? "Target abort w/data after "
+                                                  : "Target abort w/o data after ",
+         event.elapsed);
+}
+
+void PCI_trace_printer::on_end(int32_t, int32_t data_phases) {
+    line("Burst Length: ", data_phases);
+}
+
+void PCI_trace_printer::on_notice(int32_t, const char* text) {
+    line(text);
+}

@@ -1,0 +1,35 @@
+#include "outputs/bus_dump.h"
+
+#include "pci/bus.h"
+
+namespace {
+// Distance of cycle from the window's centre, in 64 bits: loc and rad may be
+// any 32-bit value.
+int64_t offset_from_centre(int32_t cycle, const run_settings& settings) {
+    return int64_t{cycle} - settings.loc;
+}
+}  // namespace
+
+bool PCI_bus_dump::in_window(int32_t cycle, const run_settings& settings) {
+    const int64_t offset = offset_from_centre(cycle, settings);
+    return (offset < 0 ? -offset : offset) <= settings.rad;
+}
+
+bool PCI_bus_dump::window_passed(int32_t cycle, const run_settings& settings) {
+    return offset_from_centre(cycle, settings) > settings.rad;
+}
+
+void PCI_bus_dump::on_cycle(const SIM_cycle_info& info) {
+    if (info.end == SIM_cycle_end::masters_done)
+        return;
+    if (settings_.dump_mode == dump_mode_t::none ||
+        (settings_.dump_mode == dump_mode_t::window && !in_window(info.cycle, settings_)))
+        return;
+    // The cycle prefix is zero-filled; the fill stays set for the rest of the run.
+    if (settings_.counter_width != 0) {
+        out_.fill('0');
+        out_.width(settings_.counter_width);
+        out_ << std::dec << info.cycle % settings_.counter_modulus;
+    }
+    bus_.dump(out_);
+}
