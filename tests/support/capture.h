@@ -1,15 +1,15 @@
 #pragma once
-// Captures everything the simulator prints while in scope.
+// Captures everything one simulation prints while in scope.
 #include <iostream>
 #include <sstream>
 #include <string>
 
-#include "kernel/output.h"
+#include "kernel/context.h"
 
 class OutputCapture {
   public:
-    OutputCapture() { sim_set_out(stream_); }
-    ~OutputCapture() { sim_set_out(std::cout); }
+    explicit OutputCapture(SIM_context& context) : context_(context) { context_.set_out(stream_); }
+    ~OutputCapture() { context_.set_out(std::cout); }
     OutputCapture(const OutputCapture&) = delete;
     OutputCapture& operator=(const OutputCapture&) = delete;
 
@@ -23,5 +23,6 @@ class OutputCapture {
     std::ostringstream& stream() { return stream_; }
 
   private:
-    std::ostringstream stream_;
+    SIM_context& context_;         // the simulation whose output is captured
+    std::ostringstream stream_;    // what it printed
 };

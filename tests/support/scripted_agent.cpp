@@ -5,7 +5,7 @@ void ScriptedAgent::clock() {
         drive_parity();
         check_parity();
     }
-    auto it = script_.find(sim_cycle);
+    auto it = script_.find(sim_cycle());
     if (it == script_.end())
         return;
     for (Step& step : it->second) step(*this);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "kernel/scheduler.h"
+#include "kernel/context.h"
 #include "pci/agent.h"
 
 class ScriptedAgent : public PCI_agent {
@@ -35,17 +35,31 @@ class ScriptedAgent : public PCI_agent {
     std::map<int32_t, std::vector<Step>> script_;  // cycle -> steps
 };
 
-// A top-level module with nothing to do, to parent a test design.
-class TestTop : public SIM_instance {
-  public:
-    explicit TestTop(const char* name = "tb") : SIM_instance(name, nullptr) {}
-    void reset() override {}
-    void clock() override {}
+// The context of a test design, built before the top that registers in it.
+struct TestContextHolder {
+    SIM_context test_context;  // the test design's kernel
 };
 
-// Clocks until sim_cycle is n, so reads show the levels of cycle n.
-inline void run_to_cycle(int32_t n) {
-    while (sim_cycle < n) clock_all();
+// A top-level module with nothing to do, to parent a test design; it owns
+// the design's context.
+class TestTop : private TestContextHolder, public SIM_instance {
+  public:
+    explicit TestTop(const char* name_text = "tb") : SIM_instance(name_text, test_context) {}
+    void reset() override {}
+    void clock() override {}
+
+    // The kernel operations on this design.
+    void reset_all() { test_context.reset_all(); }
+    void clock_all() { test_context.clock_all(); }
+    // Clocks until the cycle is n, so reads show the levels of cycle n.
+    void run_to_cycle(int32_t n) {
+        while (test_context.sim_cycle() < n) test_context.clock_all();
+    }
+};
+
+// Clocks context until its cycle is n.
+inline void run_to_cycle(SIM_context& context, int32_t n) {
+    while (context.sim_cycle() < n) context.clock_all();
 }
 
 // Drives H on FRAME#, TRDY#, IRDY#, DEVSEL#, STOP#, SERR#, PERR# from reset on.

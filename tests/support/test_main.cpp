@@ -1,27 +1,8 @@
-// Test entry: every test starts from an empty kernel and with output going to
-// standard output, whatever the previous test left behind.
+// Test entry. Every test builds its designs in contexts of its own, so no
+// state carries from one test to the next.
 #include <gtest/gtest.h>
-
-#include <iostream>
-
-#include "kernel/output.h"
-#include "kernel/scheduler.h"
-
-namespace {
-class KernelReset : public ::testing::EmptyTestEventListener {
-    void OnTestStart(const ::testing::TestInfo&) override {
-        sim_kernel_clear();
-        sim_set_out(std::cout);
-    }
-    void OnTestEnd(const ::testing::TestInfo&) override {
-        sim_kernel_clear();
-        sim_set_out(std::cout);
-    }
-};
-}  // namespace
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    ::testing::UnitTest::GetInstance()->listeners().Append(new KernelReset);
     return RUN_ALL_TESTS();
 }
