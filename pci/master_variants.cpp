@@ -13,9 +13,9 @@ bool PCI_retry_master::can_start() {
     if ((stop_ad & 0xFFFFFF00u) != 0x12345600u)
         return true;
     // Held back until more than (hint - overhead) clocks have passed since
-    // the retry, in 32-bit signed arithmetic (an extreme overhead wraps).
-    const int32_t needed = wrap_sub(static_cast<int32_t>(stop_ad & 0xFFu), retry_overhead);
-    const int32_t passed = wrap_sub(sim_cycle(), stop_cycle);
+    // the retry; exact in 64 bits, so an extreme overhead never wraps.
+    const int64_t needed = int64_t{stop_ad & 0xFFu} - retry_overhead;
+    const int64_t passed = int64_t{sim_cycle()} - stop_cycle;
     return needed < passed;
 }
 

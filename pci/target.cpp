@@ -228,11 +228,10 @@ bool PCI_target::data_ready(logic_value) {
 }
 
 bool PCI_target::latency_exceeded() {
-    // 32-bit signed arithmetic: a threshold near the top of the range wraps
-    // the limit negative, as the machine word does.
-    const int32_t limit =
-        wrap_add(sim_cycle(), first_phase ? init_retry_threshold : burst_retry_threshold);
-    return ready_cycle > limit;
+    // Exact, in 64 bits: a threshold near the top of the 32-bit range means
+    // "never", not a limit wrapped negative.
+    const int64_t threshold = first_phase ? init_retry_threshold : burst_retry_threshold;
+    return int64_t{ready_cycle} > int64_t{sim_cycle()} + threshold;
 }
 
 bool PCI_target::should_stop() {
