@@ -82,8 +82,7 @@ class Grid:
 
 def run_id(options, seed, args):
     """Readable prefix from the varied options, the seed, and a hash of the whole argument list."""
-    prefix = "_".join(o.lstrip("-/") for o in options)
-    prefix = re.sub(r"[^A-Za-z0-9.=-]+", "-", prefix)[:48]
+    prefix = "_".join(re.sub(r"[^A-Za-z0-9.=-]+", "-", o.lstrip("-/")) for o in options)[:48]
     digest = hashlib.sha1(json.dumps(list(args)).encode()).hexdigest()[:8]
     return f"{prefix}_s{seed}_{digest}" if prefix else f"s{seed}_{digest}"
 
@@ -198,8 +197,8 @@ def parse_grid(text, path, binary=None):
     settings = tuple(_setting(name, spec, f"[vary] {name}") for name, spec in vary.items())
     fixed = _fixed(data.get("fixed", {}))
     for setting in settings:
-        prefix = setting.template.split("{}")[0].lower()
-        clash = [a for a in fixed if prefix and a.lower().startswith(prefix)]
+        prefix = setting.template[:-2].lower()  # only an option whose value comes last can be compared
+        clash = [a for a in fixed if prefix and setting.template.endswith("{}") and a.lower().startswith(prefix)]
         if clash:
             raise SweepError(f"[vary] {setting.name}: also set in [fixed] ({clash[0]})")
     return Grid(path, text, os.path.abspath(binary), _seeds(data.get("seeds")), float(timeout),

@@ -108,11 +108,13 @@ def _heat_map(figure, axes, points, metric, x, y):
     axes.set_ylabel(y)
     figure.colorbar(image, ax=axes, label=f"{metric} (mean)")
     if len(xs) * len(ys) <= 100:
+        low, high = image.get_clim()
         for row, vy in enumerate(ys):
             for column, vx in enumerate(xs):
                 if (vx, vy) in cells:
-                    axes.text(column, row, f"{grid[row][column]:.3g}", ha="center", va="center",
-                              fontsize="x-small", color="white")
+                    value = grid[row][column]
+                    axes.text(column, row, f"{value:.3g}", ha="center", va="center", fontsize="x-small",
+                              color="black" if value > (low + high) / 2 else "white")
 
 
 def plot(folder, metric, out=None, x=None, y=None):

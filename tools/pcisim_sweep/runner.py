@@ -63,9 +63,12 @@ def dask_client(scheduler=None, workers=None, wait=60):
     _quiet_dask()
     import cloudpickle
     from distributed import Client, LocalCluster
-    from . import __name__ as package
-    # Remote workers cannot import this package: send the task's code along.
-    cloudpickle.register_pickle_by_value(sys.modules[package])
+    from . import results
+    # Remote workers cannot import this package: send the task's code along
+    # (Dask looks up the task's own module in this registry).
+    for module in (sys.modules[__name__], results):
+        if module.__name__ not in cloudpickle.list_registry_pickle_by_value():
+            cloudpickle.register_pickle_by_value(module)
     if scheduler:
         try:
             client = Client(scheduler, timeout=f"{wait}s")
