@@ -20,6 +20,7 @@ sys.path.insert(0, os.path.join(ROOT, "tools"))
 from pcisim_sweep import SweepError  # noqa: E402
 from pcisim_sweep.grid import parse_grid  # noqa: E402
 from pcisim_sweep.results import figures  # noqa: E402
+from pcisim_sweep.runner import run_point  # noqa: E402
 
 # Small transaction counts keep every run short.
 GRID_2x2 = f"""
@@ -86,6 +87,7 @@ class GridTest(unittest.TestCase):
             "empty list": ('binary = "/p"\n[vary]\nmtt = []\n', "empty range or value list"),
             "no binary": ('[vary]\nmtt = [1]\n', "no 'binary'"),
             "bad template": ('binary = "/p"\n[vary]\nx = {option = "-a", values = [1]}\n', "containing {}"),
+            "no values": ('binary = "/p"\n[vary]\nx = {option = "-a{}"}\n', "needs 'values'"),
             "not a number": ('binary = "/p"\n[vary]\nmtt = ["big"]\n', "whole number"),
             "fixed and varied": ('binary = "/p"\n[fixed]\nmtt = 3\n[vary]\nmtt = [1]\n', "also set in [fixed]"),
             "unknown key": ('binary = "/p"\nseed = 3\n', "unknown key(s) seed"),
@@ -105,6 +107,21 @@ class GridTest(unittest.TestCase):
             done = sweep(path, "-o", os.path.join(tmp, "out"))
             self.assertEqual((done.returncode, done.stderr.count("\n")), (1, 1))
             self.assertIn("nowhere/pcisim does not exist", done.stderr)
+
+
+class TaskTest(unittest.TestCase):
+    def test_a_slow_run_times_out_and_a_missing_binary_is_status_127(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            slow = os.path.join(tmp, "slow")
+            with open(slow, "w") as handle:
+                handle.write("#!/bin/sh\necho one >&2\necho two >&2\nexec sleep 10\n")
+            os.chmod(slow, 0o755)
+            started = time.monotonic()
+            self.assertEqual(run_point(slow, [], "r", 0.5), ("timeout", "one | two", None))
+            self.assertLess(time.monotonic() - started, 5)
+            status, message, text = run_point(os.path.join(tmp, "none"), [], "r", 5)
+            self.assertEqual((status, text), (127, None))
+            self.assertIn("cannot run", message)
 
 
 class SweepTest(unittest.TestCase):

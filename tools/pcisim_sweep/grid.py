@@ -93,22 +93,22 @@ def _int(value, where):
     return value
 
 
-def _values(spec, where, numeric):
+def _values(entry, where, numeric):
     """A value list, or a {from, to, step} range (inclusive)."""
-    if isinstance(spec, list):
-        values = spec
-    elif isinstance(spec, dict) and "from" in spec:
-        extra = set(spec) - {"from", "to", "step", "option"}
-        if extra or "to" not in spec:
+    if isinstance(entry, list):
+        values = entry
+    elif isinstance(entry, dict) and "from" in entry:
+        extra = set(entry) - {"from", "to", "step", "option"}
+        if extra or "to" not in entry:
             raise SweepError(f"{where}: a range needs 'from' and 'to' (and optionally 'step'), "
                              f"not {sorted(extra) or 'no to'}")
-        start, stop = _int(spec["from"], where), _int(spec["to"], where)
-        step = _int(spec.get("step", 1), where)
+        start, stop = _int(entry["from"], where), _int(entry["to"], where)
+        step = _int(entry.get("step", 1), where)
         if step <= 0:
             raise SweepError(f"{where}: step must be positive, got {step}")
         values = list(range(start, stop + 1, step))
     else:
-        values = [spec]
+        values = [entry]
     if not values:
         raise SweepError(f"{where}: empty range or value list")
     for value in values:
@@ -121,22 +121,24 @@ def _values(spec, where, numeric):
     return tuple(values)
 
 
-def _setting(name, spec, where):
+def _setting(name, entry, where):
     """A friendly setting (values only) or a raw one ({option = "-x{}", values/range})."""
-    if isinstance(spec, dict) and "option" in spec:
-        template = spec["option"]
+    if isinstance(entry, dict) and "option" in entry:
+        template = entry["option"]
         if not isinstance(template, str) or "{}" not in template:
             raise SweepError(f"{where}: 'option' must be a string containing {{}}, e.g. \"-a{{}}\"")
-        if "values" in spec:
-            if set(spec) != {"option", "values"}:
+        if "values" not in entry and "from" not in entry:
+            raise SweepError(f"{where}: a raw option needs 'values' or 'from'/'to'/'step'")
+        if "values" in entry:
+            if set(entry) != {"option", "values"}:
                 raise SweepError(f"{where}: give either 'values' or 'from'/'to'/'step', not both")
-            spec = spec["values"]
-        return Setting(name, template, _values(spec, where, numeric=False))
+            entry = entry["values"]
+        return Setting(name, template, _values(entry, where, numeric=False))
     template = option_template(name)
     if template is None:
         raise SweepError(f"{where}: unknown setting '{name}' (known: {known_settings()}; "
                          f"or give a raw option: {name} = {{option = \"-x{{}}\", values = [...]}})")
-    return Setting(name, template, _values(spec, where, numeric=True))
+    return Setting(name, template, _values(entry, where, numeric=True))
 
 
 def _fixed(table):
@@ -159,15 +161,15 @@ def _fixed(table):
     return fixed
 
 
-def _seeds(spec):
-    if spec is None:
+def _seeds(entry):
+    if entry is None:
         return (1,)
-    if isinstance(spec, list):
-        seeds = tuple(_int(s, "seeds") for s in spec)
+    if isinstance(entry, list):
+        seeds = tuple(_int(s, "seeds") for s in entry)
         if not seeds or len(set(seeds)) != len(seeds):
             raise SweepError("seeds: the list must be non-empty and without repeats")
         return seeds
-    count = _int(spec, "seeds")
+    count = _int(entry, "seeds")
     if count < 1:
         raise SweepError(f"seeds: need at least 1, got {count}")
     return tuple(range(1, count + 1))
@@ -194,7 +196,7 @@ def parse_grid(text, path, binary=None):
     vary = data.get("vary", {})
     if not isinstance(vary, dict):
         raise SweepError(f"{where}: [vary] must be a table")
-    settings = tuple(_setting(name, spec, f"[vary] {name}") for name, spec in vary.items())
+    settings = tuple(_setting(name, entry, f"[vary] {name}") for name, entry in vary.items())
     fixed = _fixed(data.get("fixed", {}))
     for setting in settings:
         prefix = setting.template[:-2].lower()  # only an option whose value comes last can be compared
