@@ -14,12 +14,12 @@ class MonitorDecode : public ::testing::Test {
   protected:
     void SetUp() override {
         b.pmon.set_debug(1);
-        reset_all();
+        b.reset_all();
     }
     const PCI_target_statistics& stats() const { return b.pmon.statistics(); }
 
-    OutputCapture out;
-    MonitorBench b;
+    MonitorBench b;                  // the design under test
+    OutputCapture out{b.context()};  // what it prints
 };
 
 TEST_F(MonitorDecode, OneWordWriteIsFastWithInitialLatencyZero) {
@@ -31,12 +31,12 @@ TEST_F(MonitorDecode, OneWordWriteIsFastWithInitialLatencyZero) {
     b.run_through(8);
     EXPECT_EQ(out.take(), "  FAST decode\nData transfer at 1\nBurst Length: 1\n");
     EXPECT_EQ(stats().total_transfers, 1);
-    EXPECT_EQ(stats().decode_count[DECODE_FAST][0], 1);
+    EXPECT_EQ(stats().decode_count[fast_row][0], 1);
     EXPECT_EQ(stats().initial_latency[0][0], 1);
     EXPECT_EQ(stats().data_count[0], 1);
     EXPECT_EQ(b.pmon.decoder_state(), PCI_monitor::MON_IDLE);
     // Only the address was printed in hex.
-    sim_out() << 255;
+    b.context().sim_out() << 255;
     EXPECT_EQ(out.take(), "255");
 }
 
@@ -59,7 +59,7 @@ TEST_F(MonitorDecode, SubDecodeThenMasterAbort) {
     b.run_through(16);
     EXPECT_EQ(b.pmon.decoder_state(), PCI_monitor::MON_IDLE);
     EXPECT_EQ(stats().total_transfers, 2);
-    EXPECT_EQ(stats().decode_count[DECODE_SUB][1], 1);
+    EXPECT_EQ(stats().decode_count[sub_row][1], 1);
     EXPECT_EQ(stats().initial_latency[0][1], 1);
     for (int speed = 0; speed < 4; ++speed) EXPECT_EQ(stats().decode_count[speed][2], 0);
     EXPECT_EQ(stats().data_count[2], 0);
@@ -78,7 +78,7 @@ TEST_F(MonitorDecode, FourPhaseBurstWithMedDecode) {
               "Data transfer at 4\n"
               "Data transfer at 5\n"
               "Burst Length: 4\n");
-    EXPECT_EQ(stats().decode_count[DECODE_MED][1], 1);
+    EXPECT_EQ(stats().decode_count[med_row][1], 1);
     EXPECT_EQ(stats().initial_latency[0][1], 1);
     EXPECT_EQ(stats().burst_latency[1][1], 3);
     EXPECT_EQ(stats().data_count[1], 4);
@@ -102,7 +102,7 @@ TEST_F(MonitorDecode, StopsWithoutAndWithData) {
               "Data transfer at 1\n"
               "Target abort w/data after 2\n"
               "Burst Length: 2\n");
-    EXPECT_EQ(stats().decode_count[DECODE_FAST][0], 1);
+    EXPECT_EQ(stats().decode_count[fast_row][0], 1);
     EXPECT_EQ(stats().data_count[0], 0);
     for (int l = 0; l <= 32; ++l) EXPECT_EQ(stats().initial_latency[l][0], 0);
     EXPECT_EQ(stats().initial_latency[0][1], 1);
@@ -184,14 +184,14 @@ TEST_F(MonitorDecode, CountsWithoutTraceAndResetClearsThem) {
     b.run_through(13);
     EXPECT_EQ(out.take(), "");
     for (int card : {2, 255}) {
-        EXPECT_EQ(stats().decode_count[DECODE_FAST][card], 1);
+        EXPECT_EQ(stats().decode_count[fast_row][card], 1);
         EXPECT_EQ(stats().data_count[card], 1);
         EXPECT_EQ(stats().initial_latency[0][card], 1);
     }
-    reset_all();
+    b.reset_all();
     EXPECT_EQ(stats().total_transfers, 0);
     for (int card : {2, 255}) {
-        EXPECT_EQ(stats().decode_count[DECODE_FAST][card], 0);
+        EXPECT_EQ(stats().decode_count[fast_row][card], 0);
         EXPECT_EQ(stats().data_count[card], 0);
         EXPECT_EQ(stats().initial_latency[0][card], 0);
     }
