@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "kernel/scheduler.h"
 #include "pci/bus.h"
 #include "pci/master_variants.h"
 #include "support/capture.h"
@@ -35,12 +34,18 @@ struct MasterBench {
     }
     std::string control() const { return lines().substr(0, 5); }  // the five lines only
 
+    // The kernel operations on the design.
+    void reset_all() { top.reset_all(); }
+    void clock_all() { top.clock_all(); }
+    void run_to_cycle(int32_t n) { top.run_to_cycle(n); }
+    int32_t cycle() const { return top.sim_cycle(); }
+
     TestTop top;
     PullupAgent pull{"pa", &top};
     Master m{"pm1", &top};
     Target target{"pt1", &top};
     ScriptedAgent s{"ps", &top};
-    PCI_bus bus{"pb", &top.name};
+    PCI_bus bus{"pb", top};
 };
 
 // DEVSEL# TRDY# STOP# for ScriptedAgent::drive_at.
@@ -59,7 +64,6 @@ class ListMaster : public PCI_master {
   public:
     using PCI_master::PCI_master;
 
-    int32_t state_code() const { return state; }
     bool retrying() const { return retry_pending; }
 
     std::vector<Transaction> list;  // transactions, in order
@@ -103,12 +107,12 @@ struct Bench : MasterBench<ListMaster, WaitTarget> {
 struct Row {
     int32_t cycle;
     const char* lines;  // as MasterBench::lines() shows them
-    int32_t state;      // master state during the cycle
+    M::State state;     // master state during the cycle
 };
 
 void check_rows(Bench& b, const std::vector<Row>& rows) {
     for (const Row& r : rows) {
-        run_to_cycle(r.cycle);
+        b.run_to_cycle(r.cycle);
         EXPECT_EQ(b.lines(), r.lines) << "cycle " << r.cycle;
         EXPECT_EQ(b.m.state_code(), r.state) << "cycle " << r.cycle;
     }
@@ -178,19 +182,19 @@ TEST(MasterTiming, FastBackToBackAfterAWriteOnly) {
 TEST(MasterTiming, NoFastBackToBackWithoutGrant) {
     Bench b;
     b.start({{0x1000, 7, 1}, {0x2000, 7, 1}}, true);
-    run_to_cycle(4);
+    b.run_to_cycle(4);
     b.m.gnt.force(V1);
-    clock_all();
+    b.clock_all();
     b.m.gnt.force(V0);
     EXPECT_EQ(b.control(), "H1111");
     EXPECT_EQ(b.m.state_code(), M::IDLE);
-    run_to_cycle(6);
+    b.run_to_cycle(6);
     EXPECT_EQ(b.lines(), "0HHHH 00002000 7");
 }
 
 TEST(MasterTiming, DevselInTheFourthClockIsAccepted) {
     Bench b;
-    b.target.set_decode_speeds(PCI_target::SPEED_SUB);
+    b.target.set_decode_speeds(PCI_decode_speed::sub);
     b.start({{0x1000, 7, 1}});
     check_rows(b, {
                       {7, "10001 27450000 0", M::DEVSEL_SUB},
@@ -219,7 +223,7 @@ TEST(MasterTermination, TargetAbortDropsTheTransaction) {
     b.s.drive_at(3, dts, "0--");
     b.s.drive_at(4, dts, "1-0");
     b.start({{0x200000, 7, 4}});
-    run_to_cycle(5);
+    b.run_to_cycle(5);
     EXPECT_EQ(b.m.state_code(), M::DATA);
     check_rows(b, {
                       {6, "101H0 27450000 0", M::TURNAROUND},
@@ -237,8 +241,8 @@ TEST(MasterRetry, RetriedWriteRegeneratesTheSameWord) {
     std::set<std::string> addresses, words;  // AD and C/BE# of address and data phases
     int attempts = 0;
     logic_value prev_frame = VZ, prev_irdy = VZ;
-    while (!b.m.is_done() && sim_cycle < 60) {
-        clock_all();
+    while (!b.m.is_done() && b.cycle() < 60) {
+        b.clock_all();
         req += b.m.req.to_char();
         if (b.bus.frame.read() == V0 && prev_frame != V0) {
             ++attempts;
@@ -264,14 +268,14 @@ TEST(MasterRetry, RetryDeassertsReqAndReissuesOnTheGrant) {
     Bench b;
     b.target.wait = 20;
     b.start({{0x1000, 7, 1}, {0x2000, 7, 1}});  // REQ# stays asserted to the end
-    run_to_cycle(4);                            // STOP# without TRDY#: the target retries
+    b.run_to_cycle(4);                          // STOP# without TRDY#: the target retries
     EXPECT_EQ(b.control(), "10010");
     EXPECT_EQ(b.m.req.read(), V0);
-    clock_all();
+    b.clock_all();
     EXPECT_TRUE(b.m.retrying());
     EXPECT_EQ(b.m.state_code(), M::IDLE);
     EXPECT_EQ(b.m.req.read(), V1);
-    clock_all();
+    b.clock_all();
     EXPECT_EQ(b.m.state_code(), M::ADDR);
     EXPECT_EQ(b.m.req.read(), V1);
 }
@@ -280,8 +284,8 @@ TEST(MasterErrors, TargetRespondingTooEarly) {
     Bench b;
     b.s.drive_at(2, dts, "0--");
     b.start({{0x200000, 7, 1}});
-    OutputCapture out;
-    run_to_cycle(4);
+    OutputCapture out(b.top.context());
+    b.run_to_cycle(4);
     EXPECT_EQ(out.text(), "ERROR: target responded too early!\n");
 }
 
@@ -289,10 +293,10 @@ TEST(MasterErrors, ReqDeassertedForOneClock) {
     Bench b;
     b.start({{0x1000, 7, 1}});
     b.m.start_allowed = false;  // the master leaves REQ# alone
-    OutputCapture out;
+    OutputCapture out(b.top.context());
     for (logic_value v : {V0, V1, V0, V0}) {
         b.m.req.force(v);
-        clock_all();
+        b.clock_all();
     }
     EXPECT_EQ(out.text(), "ERROR: tb:pm1:req deasserted for only 1 clock\n");
 }
@@ -302,10 +306,10 @@ TEST(MasterLatencyTimer, ZeroEndsTheBurstWithoutGrant) {
     b.m.set_debug(1);
     b.m.set_latency_timer(0);
     b.start({{0x1000, 7, 4}, {0x2000, 7, 1}});
-    OutputCapture out;
-    run_to_cycle(3);
+    OutputCapture out(b.top.context());
+    b.run_to_cycle(3);
     b.m.gnt.force(V1);
-    run_to_cycle(5);
+    b.run_to_cycle(5);
     EXPECT_EQ(b.control(), "H1111");  // one data phase, then off the bus
     EXPECT_EQ(b.target.trans_done(), 1);
     EXPECT_EQ(out.text(), "MLT timeout!\nMLT timeout!\n");
@@ -317,12 +321,12 @@ TEST(MasterStart, CanStartHoldsBackRequestAndAddress) {
     b.m.start_allowed = false;
     b.start({{0x1000, 7, 1}});
     for (int i = 0; i < 6; ++i) {
-        clock_all();
+        b.clock_all();
         EXPECT_EQ(b.m.req.read(), V1);
         EXPECT_NE(b.bus.frame.read(), V0);
     }
     b.m.start_allowed = true;
-    clock_all();  // cycle 7: REQ# and the address phase
+    b.clock_all();  // cycle 7: REQ# and the address phase
     EXPECT_EQ(b.m.req.read(), V0);
     EXPECT_EQ(b.control(), "0HHHH");
 }
@@ -330,10 +334,10 @@ TEST(MasterStart, CanStartHoldsBackRequestAndAddress) {
 TEST(MasterDone, SetInTheIdleStepAfterTheLastPhase) {
     Bench b;
     b.start({{0x1000, 7, 1}});
-    run_to_cycle(5);  // the transfer was in cycle 4
+    b.run_to_cycle(5);  // the transfer was in cycle 4
     EXPECT_FALSE(b.m.is_done());
     EXPECT_EQ(b.m.req.read(), V1);  // nothing left: REQ# deasserted with it
-    clock_all();
+    b.clock_all();
     EXPECT_TRUE(b.m.is_done());
 }
 
@@ -341,19 +345,18 @@ TEST(MasterDone, SetInTheIdleStepAfterTheLastPhase) {
 // against a plain FAST target, as seen on the bus.
 template <class Master>
 std::vector<Transaction> first_three(int32_t seed, uint32_t base) {
-    sim_kernel_clear();
     MasterBench<Master, PCI_target> b;
     b.target.set_config(4, base | 8, 0xFFF00000);
     b.target.config[1] = 0x0002;
     b.m.base_address = base;
     b.m.set_trans_count(3);
-    reset_all();
+    b.reset_all();
     b.m.rng.set_seed(seed);
     b.m.gnt.force(V0);
     std::vector<Transaction> seen;
     logic_value prev_frame = VZ;
-    while (!b.m.is_done() && sim_cycle < 5000) {
-        clock_all();
+    while (!b.m.is_done() && b.cycle() < 5000) {
+        b.clock_all();
         uint32_t ad = 0, cbe = 0;
         if (b.bus.frame.read() == V0 && prev_frame != V0 && signals_to_int(b.bus.ad, 32, ad) &&
             signals_to_int(b.bus.cbe, 4, cbe))
@@ -396,7 +399,6 @@ TEST(MasterVariants, HintedReadRetryHoldsTheMasterBack) {
         {6, 0x12345605, INT32_MIN, free, 102},  // the sum wraps
     };
     for (const Case& c : cases) {
-        sim_kernel_clear();
         MasterBench<HintedMaster, PCI_target> b;  // the target claims nothing
         b.m.set_trans_count(5);
         b.m.set_retry_overhead(c.overhead);
@@ -407,18 +409,18 @@ TEST(MasterVariants, HintedReadRetryHoldsTheMasterBack) {
         b.s.drive_at(100, dts, "1-1");
         b.s.at(100, [](ScriptedAgent& t) { t.release_ad(); });
         b.s.drive_at(101, dts, "zzz");
-        reset_all();
+        b.reset_all();
         b.m.gnt.force(V1);
-        run_to_cycle(96);
+        b.run_to_cycle(96);
         b.m.gnt.force(V0);
         std::vector<bool> may_start;
         int32_t next_address = 0;
-        while (sim_cycle < 110) {
-            if (sim_cycle > 100 && sim_cycle <= 106)
+        while (b.cycle() < 110) {
+            if (b.cycle() > 100 && b.cycle() <= 106)
                 may_start.push_back(b.m.may_start());
-            clock_all();
-            if (sim_cycle > 101 && b.bus.frame.read() == V0 && next_address == 0)
-                next_address = sim_cycle;
+            b.clock_all();
+            if (b.cycle() > 101 && b.bus.frame.read() == V0 && next_address == 0)
+                next_address = b.cycle();
         }
         EXPECT_EQ(may_start, c.may_start) << c.command << " " << c.ad_word << " " << c.overhead;
         EXPECT_EQ(next_address, c.next_address) << c.command << " " << c.overhead;

@@ -8,11 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "kernel/scheduler.h"
-#include "pci/bus.h"
+#include "kernel/context.h"
 #include "monitor/monitor.h"
+#include "pci/bus.h"
 #include "pci/commands.h"
 #include "support/scripted_agent.h"
+
+// Rows of PCI_target_statistics::decode_count.
+constexpr int fast_row = speed_index(PCI_decode_speed::fast);
+constexpr int med_row = speed_index(PCI_decode_speed::med);
+constexpr int sub_row = speed_index(PCI_decode_speed::sub);
 
 struct MonitorBench {
     MonitorBench() {
@@ -53,13 +58,17 @@ struct MonitorBench {
     }
     // Runs every cycle up to and including last.
     void run_through(int32_t last) {
-        while (sim_cycle <= last) clock_all();
+        while (tb.sim_cycle() <= last) tb.clock_all();
     }
+    // Resets the design.
+    void reset_all() { tb.reset_all(); }
+    // The design's kernel.
+    SIM_context& context() { return tb.context(); }
 
     TestTop tb;                        // parent: names read tb:pmon
     PullupAgent pa{"pa", &tb};         // weak highs on the control lines
     ScriptedAgent master{"pm1", &tb};  // drives FRAME#, IRDY#, AD, C/BE#
     ScriptedAgent target{"pt1", &tb};  // drives DEVSEL#, TRDY#, STOP#
     PCI_monitor pmon{"pmon", &tb};     // under test, clocked last
-    PCI_bus pb{"pb", &tb.name};        // the nets joining them
+    PCI_bus pb{"pb", tb};              // the nets joining them
 };

@@ -23,39 +23,40 @@ std::string with_nan(std::string text) {
 }
 
 TEST(MonitorReport, EmptyMapPrintsOnlyTheTotal) {
-    OutputCapture out;
     TestTop tb;
+    OutputCapture out(tb.context());
     PCI_monitor pmon("pmon", &tb);
-    reset_all();
+    tb.reset_all();
     pmon.report();
     EXPECT_EQ(out.take(), "Total transfers: 0\n\n");
-    sim_out() << 3.14159;  // precision untouched without a card line
+    tb.sim_out() << 3.14159;  // precision untouched without a card line
     EXPECT_EQ(out.take(), "3.14159");
 }
 
 TEST(MonitorReport, BlankFillGeneralThenFixedNotation) {
-    OutputCapture out;
+    SIM_context context;
+    OutputCapture out(context);
     PCI_address_map map;
     map.add_range(0x00000000, 0xFFF00000);
     map.add_range(0x00180000, 0xFFFF0000);
     map.add_range(0x00200000, 0xFFE00000);
     PCI_target_statistics s;
     s.total_transfers = 9;
-    s.decode_count[DECODE_FAST][0] = 3;  // card 0: initial latencies only
-    s.decode_count[DECODE_MED][0] = 1;
+    s.decode_count[fast_row][0] = 3;  // card 0: initial latencies only
+    s.decode_count[med_row][0] = 1;
     s.data_count[0] = 10;
     s.initial_latency[0][0] = 3;
     s.initial_latency[2][0] = 1;
-    s.decode_count[DECODE_FAST][1] = 1;  // card 1: the first burst data
+    s.decode_count[fast_row][1] = 1;  // card 1: the first burst data
     s.data_count[1] = 6;
     s.initial_latency[32][1] = 1;
     s.burst_latency[1][1] = 4;
     s.burst_latency[16][1] = 1;
-    s.decode_count[DECODE_SUB][2] = 2;  // card 2: after fixed notation
+    s.decode_count[sub_row][2] = 2;  // card 2: after fixed notation
     s.data_count[2] = 3;
     s.initial_latency[1][2] = 2;
 
-    print_target_report(sim_out(), map, s);
+    print_target_report(context.sim_out(), map, s);
     EXPECT_EQ(out.take(), with_nan("Total transfers: 9\n\n"
                                    "Card 0 Base:        0 Mask: fff00000 Transfers: 4\n"
                                    "\tDecode:\n"
@@ -82,15 +83,15 @@ TEST(MonitorReport, BlankFillGeneralThenFixedNotation) {
                                    "\tInitial Latency avarage: 1.00\n"
                                    "\tBurst Latency avarage: <nan>\n"));
     // The settings stay for later printers; the fill was never touched.
-    sim_out() << 3.14159 << std::setw(3) << 7;
+    context.sim_out() << 3.14159 << std::setw(3) << 7;
     EXPECT_EQ(out.take(), "3.14  7");
 }
 
 TEST(MonitorReport, AddressTraceLeavesZeroFillForTheReport) {
-    OutputCapture out;
     MonitorBench b;
+    OutputCapture out(b.context());
     b.pmon.set_debug(1);
-    reset_all();
+    b.reset_all();
     b.one_word(2, 0x00100000, CMD_MEMORY_WRITE);
     b.run_through(8);
     out.take();
@@ -117,14 +118,14 @@ TEST(MonitorReport, AddressTraceLeavesZeroFillForTheReport) {
 
 // A full map prints card 255 (no entry matches beyond it) and ignores the 257th range.
 TEST(MonitorReport, FullMapPrintsCard255AndNoMore) {
-    OutputCapture out;
     TestTop tb;
+    OutputCapture out(tb.context());
     PCI_monitor pmon("pmon", &tb);
     for (uint32_t i = 0; i < 257; ++i) pmon.add_range(i << 20, 0xFFF00000);
     EXPECT_EQ(pmon.address_map().count(), 256);
     EXPECT_EQ(pmon.find_range(254u << 20), 254);
     EXPECT_EQ(pmon.find_range(256u << 20), 255);  // no entry
-    reset_all();
+    tb.reset_all();
     pmon.report();
     const std::string text = out.take();
     EXPECT_NE(text.find("Card 255 Base:  ff00000 Mask: fff00000 Transfers: 0\n"),

@@ -66,10 +66,9 @@ TEST(MonitorRules, Reports) {
          "ERROR: TRDY" + unknown + "ERROR: IRDY" + tristate + frame_rule},
     };
     for (const Case& c : cases) {
-        sim_kernel_clear();
-        OutputCapture out;
         MonitorBench b;
-        reset_all();
+        OutputCapture out(b.context());
+        b.reset_all();
         b.rows(3, c.rows);
         for (const Pull& p : c.pulls)
             b.master.at(p.cycle, [&b, p](ScriptedAgent&) { (b.pa.*p.line).drive(p.level); });
@@ -79,10 +78,10 @@ TEST(MonitorRules, Reports) {
 }
 
 TEST(MonitorRules, ReportsComeInTheirCycleBeforeTheTrace) {
-    OutputCapture out;
     MonitorBench b;
+    OutputCapture out(b.context());
     b.pmon.set_debug(1);
-    reset_all();
+    b.reset_all();
     b.address(2, 0x00100000, CMD_MEMORY_WRITE);
     b.rows(2, {"0-x--", "1000-", "z111-", "-zzz-"});
     b.run_through(3);

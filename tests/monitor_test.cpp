@@ -1,9 +1,12 @@
 // The monitor's transaction decoder: trace lines cycle by cycle, decode
-// speeds, terminations, latency histograms and the address map.
+// speeds, terminations, latency histograms, the address map and the events
+// an added listener hears.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "monitor_bench.h"
 #include "support/capture.h"
@@ -14,12 +17,12 @@ class MonitorDecode : public ::testing::Test {
   protected:
     void SetUp() override {
         b.pmon.set_debug(1);
-        reset_all();
+        b.reset_all();
     }
     const PCI_target_statistics& stats() const { return b.pmon.statistics(); }
 
-    OutputCapture out;
-    MonitorBench b;
+    MonitorBench b;                  // the design under test
+    OutputCapture out{b.context()};  // what it prints
 };
 
 TEST_F(MonitorDecode, OneWordWriteIsFastWithInitialLatencyZero) {
@@ -31,12 +34,12 @@ TEST_F(MonitorDecode, OneWordWriteIsFastWithInitialLatencyZero) {
     b.run_through(8);
     EXPECT_EQ(out.take(), "  FAST decode\nData transfer at 1\nBurst Length: 1\n");
     EXPECT_EQ(stats().total_transfers, 1);
-    EXPECT_EQ(stats().decode_count[DECODE_FAST][0], 1);
+    EXPECT_EQ(stats().decode_count[fast_row][0], 1);
     EXPECT_EQ(stats().initial_latency[0][0], 1);
     EXPECT_EQ(stats().data_count[0], 1);
     EXPECT_EQ(b.pmon.decoder_state(), PCI_monitor::MON_IDLE);
     // Only the address was printed in hex.
-    sim_out() << 255;
+    b.context().sim_out() << 255;
     EXPECT_EQ(out.take(), "255");
 }
 
@@ -59,7 +62,7 @@ TEST_F(MonitorDecode, SubDecodeThenMasterAbort) {
     b.run_through(16);
     EXPECT_EQ(b.pmon.decoder_state(), PCI_monitor::MON_IDLE);
     EXPECT_EQ(stats().total_transfers, 2);
-    EXPECT_EQ(stats().decode_count[DECODE_SUB][1], 1);
+    EXPECT_EQ(stats().decode_count[sub_row][1], 1);
     EXPECT_EQ(stats().initial_latency[0][1], 1);
     for (int speed = 0; speed < 4; ++speed) EXPECT_EQ(stats().decode_count[speed][2], 0);
     EXPECT_EQ(stats().data_count[2], 0);
@@ -78,7 +81,7 @@ TEST_F(MonitorDecode, FourPhaseBurstWithMedDecode) {
               "Data transfer at 4\n"
               "Data transfer at 5\n"
               "Burst Length: 4\n");
-    EXPECT_EQ(stats().decode_count[DECODE_MED][1], 1);
+    EXPECT_EQ(stats().decode_count[med_row][1], 1);
     EXPECT_EQ(stats().initial_latency[0][1], 1);
     EXPECT_EQ(stats().burst_latency[1][1], 3);
     EXPECT_EQ(stats().data_count[1], 4);
@@ -102,7 +105,7 @@ TEST_F(MonitorDecode, StopsWithoutAndWithData) {
               "Data transfer at 1\n"
               "Target abort w/data after 2\n"
               "Burst Length: 2\n");
-    EXPECT_EQ(stats().decode_count[DECODE_FAST][0], 1);
+    EXPECT_EQ(stats().decode_count[fast_row][0], 1);
     EXPECT_EQ(stats().data_count[0], 0);
     for (int l = 0; l <= 32; ++l) EXPECT_EQ(stats().initial_latency[l][0], 0);
     EXPECT_EQ(stats().initial_latency[0][1], 1);
@@ -184,14 +187,14 @@ TEST_F(MonitorDecode, CountsWithoutTraceAndResetClearsThem) {
     b.run_through(13);
     EXPECT_EQ(out.take(), "");
     for (int card : {2, 255}) {
-        EXPECT_EQ(stats().decode_count[DECODE_FAST][card], 1);
+        EXPECT_EQ(stats().decode_count[fast_row][card], 1);
         EXPECT_EQ(stats().data_count[card], 1);
         EXPECT_EQ(stats().initial_latency[0][card], 1);
     }
-    reset_all();
+    b.reset_all();
     EXPECT_EQ(stats().total_transfers, 0);
     for (int card : {2, 255}) {
-        EXPECT_EQ(stats().decode_count[DECODE_FAST][card], 0);
+        EXPECT_EQ(stats().decode_count[fast_row][card], 0);
         EXPECT_EQ(stats().data_count[card], 0);
         EXPECT_EQ(stats().initial_latency[0][card], 0);
     }
@@ -208,6 +211,120 @@ TEST(MonitorAddressMap, FirstMatchingEntryElse255) {
     EXPECT_EQ(pmon.find_range(0x0010FFFC), 0);
     EXPECT_EQ(pmon.find_range(0x00110000), 1);
     EXPECT_EQ(pmon.find_range(0xFFFFFFFF), 2);
+}
+
+// Writes down every event the monitor publishes, one line each.
+class EventLog : public PCI_transaction_listener {
+  public:
+    void on_address(const PCI_address_event& e) override {
+        add("%d address cmd=%u addr=%08x card=%d decoded=%d", e.cycle, e.command, e.address, e.card,
+            e.decoded);
+    }
+    void on_claim(int32_t cycle, PCI_decode_speed speed) override {
+        static const char* const names[] = {"fast", "med", "slow", "sub"};
+        add("%d claim %s", cycle, names[speed_index(speed)]);
+    }
+    void on_master_abort(int32_t cycle) override { add("%d master abort", cycle); }
+    void on_data_phase(const PCI_data_event& e) override {
+        add("%d data wait=%d elapsed=%d first=%d stopped=%d", e.cycle, e.wait, e.elapsed, e.first,
+            e.stopped);
+    }
+    void on_termination(const PCI_termination_event& e) override {
+        add("%d stop %s elapsed=%d devsel=%d phases=%d", e.cycle,
+            e.kind == PCI_termination::with_data ? "with data" : "without data", e.elapsed,
+            e.devsel_asserted, e.data_phases);
+    }
+    void on_end(int32_t cycle, int32_t data_phases) override {
+        add("%d end phases=%d", cycle, data_phases);
+    }
+    void on_notice(int32_t cycle, const char* text) override { add("%d notice %s", cycle, text); }
+
+    std::vector<std::string> lines;  // the events in the order heard
+
+  private:
+    template <class... Args>
+    void add(const char* format, Args... args) {
+        char line[128];
+        std::snprintf(line, sizeof line, format, args...);
+        lines.push_back(line);
+    }
+};
+
+// A write claimed MED with one wait, a Retry, a Disconnect with data, a
+// master abort outside the map, an unhandled command and a Target-Abort
+// (DEVSEL# deasserted with STOP#): the listener hears
+// each step with its fields, and the trace is the same with it as without.
+TEST(MonitorEvents, ListenerHearsEachStepAndTraceIsUnchanged) {
+    const std::vector<std::string> events = {
+        "3 address cmd=7 addr=00100010 card=1 decoded=1",
+        "5 claim med",
+        "6 data wait=1 elapsed=3 first=1 stopped=0",
+        "6 end phases=1",
+        "10 address cmd=6 addr=00000040 card=0 decoded=1",
+        "11 claim fast",
+        "11 stop without data elapsed=1 devsel=1 phases=0",
+        "11 end phases=0",
+        "15 address cmd=7 addr=00180080 card=2 decoded=1",
+        "16 claim fast",
+        "16 data wait=0 elapsed=1 first=1 stopped=0",
+        "17 stop with data elapsed=2 devsel=1 phases=1",
+        "17 data wait=1 elapsed=2 first=0 stopped=1",
+        "17 end phases=2",
+        "23 address cmd=2 addr=80000000 card=255 decoded=1",
+        "27 master abort",
+        "31 address cmd=1 addr=00001234 card=255 decoded=0",
+        "37 address cmd=6 addr=00100000 card=1 decoded=1",
+        "38 claim fast",
+        "39 stop without data elapsed=2 devsel=0 phases=0",
+        "39 end phases=0",
+    };
+    const std::string trace =
+        "Memory Write          Add: 00100010\n"
+        "  MED decode\n"
+        "Data transfer at 3\n"
+        "Burst Length: 1\n"
+        "Memory Read           Add: 00000040\n"
+        "  FAST decode\n"
+        "Target abort w/o data after 1\n"
+        "Burst Length: 0\n"
+        "Memory Write          Add: 00180080\n"
+        "  FAST decode\n"
+        "Data transfer at 1\n"
+        "Target abort w/data after 2\n"
+        "Burst Length: 2\n"
+        "I/O Read              Add: 80000000\n"
+        "  Master abort\n"
+        "Unhandled cycle. Skipping,,,\n"
+        "Memory Read           Add: 00100000\n"
+        "  FAST decode\n"
+        "Target abort w/o data after 2\n"
+        "Burst Length: 0\n";
+    for (bool listening : {false, true}) {
+        EventLog log;
+        MonitorBench b;
+        OutputCapture out(b.context());
+        if (listening)
+            b.pmon.add_listener(log);
+        b.pmon.set_debug(1);
+        b.reset_all();
+        b.address(2, 0x00100010, CMD_MEMORY_WRITE);
+        b.rows(2, {"0----", "10---", "--01-", "---0-", "z111-", "-zzz-"});
+        b.address(9, 0x40, CMD_MEMORY_READ);
+        b.rows(9, {"0----", "10010", "z1111", "-zzzz"});
+        b.address(14, 0x00180080, CMD_MEMORY_WRITE);
+        b.rows(14, {"0----", "00001", "----0", "1-111", "z1zzz", "-z---"});
+        b.address(22, 0x80000000, CMD_IO_READ);
+        b.rows(22, {"0----", "10---"});
+        b.rows(27, {"z1---", "-z---"});
+        b.address(30, 0x1234, CMD_SPECIAL_CYCLE);
+        b.rows(30, {"0----", "10---", "z1---", "-z---"});
+        b.address(36, 0x00100000, CMD_MEMORY_READ);
+        b.rows(36, {"0----", "10011", "--1-0", "z1-11", "-zzzz"});
+        b.run_through(42);
+        EXPECT_EQ(out.text(), trace) << "listening " << listening;
+        EXPECT_EQ(log.lines, listening ? events : std::vector<std::string>{});
+        EXPECT_EQ(b.pmon.decoder_state(), PCI_monitor::MON_IDLE);
+    }
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "kernel/scheduler.h"
+#include "kernel/context.h"
 #include "pci/bus.h"
 #include "pci/target.h"
 #include "support/scripted_agent.h"
@@ -30,17 +30,18 @@ class TargetBench {
 
     // Resets the design; the first clock is cycle 1 and the pull-ups are on
     // the wires from cycle 2.
-    void start() { reset_all(); }
+    void start() { top.reset_all(); }
 
     // Clocks until cycle last has run, recording each cycle's lines first.
     void run_to(int32_t last) {
-        while (sim_cycle <= last) {
+        while (top.sim_cycle() <= last) {
             char hex[9];
-            samples[sim_cycle] = {{bus.devsel.to_char(), bus.trdy.to_char(), bus.stop.to_char()},
-                                  bus.perr.to_char(),
-                                  signals_to_hex(bus.ad, 32, hex, 9)};
-            clock_all();
-            done[sim_cycle - 1] = t.trans_done();
+            samples[top.sim_cycle()] = {
+                {bus.devsel.to_char(), bus.trdy.to_char(), bus.stop.to_char()},
+                bus.perr.to_char(),
+                signals_to_hex(bus.ad, 32, hex, 9)};
+            top.clock_all();
+            done[top.sim_cycle() - 1] = t.trans_done();
         }
     }
 
@@ -111,10 +112,11 @@ class TargetBench {
         return cycles;
     }
 
-    PullupAgent pull{"pu", nullptr};
-    ScriptedAgent m{"m", nullptr};
-    Target t{"t", nullptr};
-    PCI_bus bus{"pb", nullptr};
+    TestTop top;                                          // owns the design's context
+    PullupAgent pull{"pu", &top};                         // weak highs on the control lines
+    ScriptedAgent m{"m", &top};                           // the scripted master
+    Target t{"t", &top};                                  // the target under test
+    PCI_bus bus{"pb", top};                               // the nets joining them
     std::map<int32_t, BusSample> samples;                 // bus lines per cycle
     std::map<int32_t, int32_t> done;                      // trans_done after each cycle's clock
     std::vector<std::pair<int32_t, uint32_t>> transfers;  // cycle and AD of each transfer

@@ -29,6 +29,7 @@ class ProbeTarget : public PCI_target {
     int32_t burst_limit() override { return limit; }
     using PCI_target::decode;
     using PCI_target::range_end;
+    using PCI_target::stop_with_data;
 
     int32_t initial = 0;  // initial wait to report
     int32_t burst = 0;    // burst wait to report
@@ -38,6 +39,7 @@ class ProbeTarget : public PCI_target {
 class ProbeHint : public PCI_hint_target {
   public:
     using PCI_hint_target::PCI_hint_target;
+    using PCI_hint_target::retry_data;
     using PCI_target::ready_cycle;
 };
 
@@ -59,25 +61,25 @@ std::string repeated(const char* dts, int count) {
 TEST(TargetTiming, OneWordAtEachDecodeSpeedRetryAndWaitStates) {
     struct Case {
         uint32_t command;
-        int32_t speed, initial, threshold;
+        PCI_decode_speed speed;
+        int32_t initial, threshold;
         std::string lines;  // DEVSEL#/TRDY#/STOP# from the address phase in cycle 5
         int32_t transfer;   // cycle of the data transfer, 0 for none
     };
     const std::string retry = "HHH HHH 010 111 HHH";  // FRAME# was high: driven high once
     const Case cases[] = {
-        {CMD_MEMORY_WRITE, PCI_target::SPEED_FAST, 0, 16, "HHH 001 111 HHH", 6},
-        {CMD_MEMORY_READ, PCI_target::SPEED_FAST, 0, 16, "HHH 011 001 111 HHH", 7},
+        {CMD_MEMORY_WRITE, PCI_decode_speed::fast, 0, 16, "HHH 001 111 HHH", 6},
+        {CMD_MEMORY_READ, PCI_decode_speed::fast, 0, 16, "HHH 011 001 111 HHH", 7},
         // Slower decodes show DEVSEL# and TRDY# together, a clock later per step.
-        {CMD_MEMORY_READ, PCI_target::SPEED_MED, 0, 16, "HHH HHH 001 111 HHH", 7},
-        {CMD_MEMORY_READ, PCI_target::SPEED_SLOW, 0, 16, "HHH HHH HHH 001 111 HHH", 8},
-        {CMD_MEMORY_READ, PCI_target::SPEED_SUB, 0, 16, "HHH HHH HHH HHH 001 111 HHH", 9},
-        {CMD_MEMORY_READ, PCI_target::SPEED_MED, 20, 16, retry, 0},
-        {CMD_MEMORY_READ, PCI_target::SPEED_MED, 20, INT32_MAX, retry, 0},
-        {CMD_MEMORY_READ, PCI_target::SPEED_MED, 20, 20,
+        {CMD_MEMORY_READ, PCI_decode_speed::med, 0, 16, "HHH HHH 001 111 HHH", 7},
+        {CMD_MEMORY_READ, PCI_decode_speed::slow, 0, 16, "HHH HHH HHH 001 111 HHH", 8},
+        {CMD_MEMORY_READ, PCI_decode_speed::sub, 0, 16, "HHH HHH HHH HHH 001 111 HHH", 9},
+        {CMD_MEMORY_READ, PCI_decode_speed::med, 20, 16, retry, 0},
+        {CMD_MEMORY_READ, PCI_decode_speed::med, 20, INT32_MAX, retry, 0},
+        {CMD_MEMORY_READ, PCI_decode_speed::med, 20, 20,
          "HHH HHH " + repeated("011", 20) + " 001 111 HHH", 27},  // TRDY# in a + 22
     };
     for (const Case& c : cases) {
-        sim_kernel_clear();
         Bench b;
         b.t.set_decode_speed(c.command, c.speed);
         b.t.initial = c.initial;
@@ -87,7 +89,7 @@ TEST(TargetTiming, OneWordAtEachDecodeSpeedRetryAndWaitStates) {
         b.run_to(30);
         const bool read = is_read_command(c.command);
         EXPECT_EQ(b.lines(5, 4 + (c.lines.size() + 1) / 4), c.lines)
-            << c.speed << " " << c.threshold;
+            << speed_index(c.speed) << " " << c.threshold;
         if (c.transfer == 0) {
             EXPECT_TRUE(b.transfers.empty());
             continue;
@@ -106,7 +108,7 @@ TEST(TargetDecode, WindowsCommandsAndEnables) {
     Bench b;
     b.start();
     ProbeTarget& t = b.t;
-    const int32_t fast = PCI_target::DATA, none = PCI_target::NOT_SELECTED;
+    const PCI_target::State fast = PCI_target::DATA, none = PCI_target::NOT_SELECTED;
     EXPECT_EQ(t.decode(CMD_MEMORY_READ_LINE, kBase + 0xFFFC), fast);
     EXPECT_EQ(t.decode(CMD_MEMORY_READ, kBase + 0x10000), none);  // outside
     EXPECT_EQ(t.decode(CMD_MEMORY_READ, kBase + 1), none);        // odd address
@@ -115,8 +117,8 @@ TEST(TargetDecode, WindowsCommandsAndEnables) {
     for (uint32_t cmd : {0u, 1u, 4u, 5u, 8u, 9u, 13u}) EXPECT_EQ(t.decode(cmd, kBase), none) << cmd;
     EXPECT_EQ(t.decode(CMD_CONFIG_READ, kBase), none);  // no IDSEL
 
-    t.set_decode_speed(CMD_CONFIG_WRITE, PCI_target::SPEED_SLOW);
-    t.set_decode_speed(CMD_CONFIG_WRITE, 7);  // not a speed: ignored
+    t.set_decode_speed(CMD_CONFIG_WRITE, PCI_decode_speed::slow);
+    t.set_decode_speed(CMD_CONFIG_WRITE, static_cast<PCI_decode_speed>(7));  // not a speed: ignored
     t.idsel.force(V0);
     EXPECT_EQ(t.decode(CMD_CONFIG_READ, 0x40), fast);
     EXPECT_EQ(t.decode(CMD_CONFIG_WRITE, 0x40), PCI_target::DECODE_SLOW);
@@ -186,7 +188,6 @@ TEST(TargetBurst, LimitZeroAndThreeAcrossTransactions) {
         EXPECT_EQ(b.transfers.size(), 2u);
         EXPECT_EQ(b.done[20], 2);
     }
-    sim_kernel_clear();
     Bench b;
     b.t.limit = 3;
     b.start();
@@ -232,8 +233,8 @@ TEST(TargetBackoff, ReleasesPerrAndLines) {
 }
 
 TEST(TargetWarnings, UnpackableLinesAndUncoveredCases) {
-    OutputCapture out;
     Bench b;
+    OutputCapture out(b.top.context());
     b.t.initial = 3;
     b.start();
     b.transaction(5, CMD_MEMORY_WRITE, kBase, 2);
@@ -287,7 +288,8 @@ TEST(TargetConfig, MaskedWritesAndRegistersBeyondTheHeader) {
 }
 
 TEST(HintTarget, HintCarriesTheMissingClocks) {
-    ProbeHint t("t", nullptr);
+    TestTop top;
+    ProbeHint t("t", &top);
     const std::pair<int32_t, uint32_t> hints[] = {
         {8, 0x12345608u},
         {255, 0x123456FFu},
@@ -295,7 +297,7 @@ TEST(HintTarget, HintCarriesTheMissingClocks) {
         {-1, 0xFFFFFFFFu},  // passed: no master reads this as a hint
     };
     for (auto [missing, hint] : hints) {
-        t.ready_cycle = sim_cycle + missing;
+        t.ready_cycle = top.sim_cycle() + missing;
         EXPECT_EQ(t.retry_data(), hint) << missing;
     }
 }
@@ -303,7 +305,6 @@ TEST(HintTarget, HintCarriesTheMissingClocks) {
 // Seed 1 draws 346 first: a read waits 346 % 5 + 8 = 9 clocks, a write
 // 346 % 2 + 3 = 3, then one clock more before every 32-byte line.
 std::unique_ptr<PageBench> page_burst(uint32_t command, uint32_t address, int words) {
-    sim_kernel_clear();
     auto b = std::make_unique<PageBench>();
     b->start();
     b->transaction(5, command, address, words);
