@@ -30,7 +30,7 @@ struct PortVector {
 // A module with two pins that does nothing on its own; tests drive its pins.
 class Pins : public SIM_instance {
   public:
-    Pins(const char* name, SIM_context& context) : SIM_instance(name, context) {}
+    Pins(const char* name_text, SIM_context& kernel) : SIM_instance(name_text, kernel) {}
     void reset() override {
         a.force(VZ);
         b.force(VZ);
@@ -57,8 +57,8 @@ class Wire : public ::testing::Test {
 // Records the cycle of every clock() and what it read of its partner's pin.
 class Echo : public SIM_instance {
   public:
-    Echo(const char* name, SIM_context& context) : SIM_instance(name, context) {}
-    Echo(const char* name, SIM_instance* parent) : SIM_instance(name, parent) {}
+    Echo(const char* name_text, SIM_context& kernel) : SIM_instance(name_text, kernel) {}
+    Echo(const char* name_text, SIM_instance* parent) : SIM_instance(name_text, parent) {}
     void reset() override { out.force(V0); }
     void clock() override {
         cycles.push_back(sim_cycle());
