@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "kernel/scheduler.h"
+#include <sstream>
+
 #include "pci/bus.h"
 #include "pci/commands.h"
-#include "support/capture.h"
 #include "support/scripted_agent.h"
 
 namespace {
@@ -21,14 +21,14 @@ struct PairBench {
     TestTop top;
     ScriptedAgent a{"drv", &top};
     ScriptedAgent b{"chk", &top};
-    PCI_bus bus{"pb", &top.name};
+    PCI_bus bus{"pb", top};
 };
 }  // namespace
 
 TEST(Agent, PortsInCommitOrderAndResetToZ) {
     TestTop top;
     ScriptedAgent a("a", &top);
-    const auto& ports = port_list();
+    const auto& ports = top.context().port_list();
     ASSERT_EQ(ports.size(), 47u);
     EXPECT_EQ(ports[0], &a.frame);
     EXPECT_EQ(ports[10], &a.sdone);
@@ -54,7 +54,6 @@ TEST(Agent, ParFollowsAdByOneClockAndPerrTwoClocksAfter) {
     const Case cases[] = {{1, 0, -1, V1, V1},      {3, 1, -1, V1, V1}, {0, 0, -1, V0, V1},
                           {0xFF, 0xF, -1, V0, V1}, {5, 0, 20, VX, VZ}, {6, 0, 0, VZ, VZ}};
     for (const Case& c : cases) {
-        sim_kernel_clear();
         PairBench b;
         b.a.at(1, [c](ScriptedAgent& s) {
             s.drive_ad(c.ad);
@@ -62,12 +61,12 @@ TEST(Agent, ParFollowsAdByOneClockAndPerrTwoClocksAfter) {
             if (c.floating >= 0)
                 s.ad[c.floating]->drive(VZ);
         });
-        reset_all();
-        run_to_cycle(2);  // AD driven in cycle 1 is on the bus; PAR computed now
+        b.top.reset_all();
+        b.top.run_to_cycle(2);  // AD driven in cycle 1 is on the bus; PAR computed now
         EXPECT_EQ(b.bus.par.read(), VZ);
-        run_to_cycle(3);  // PAR on the bus
+        b.top.run_to_cycle(3);  // PAR on the bus
         EXPECT_EQ(b.bus.par.read(), c.par) << std::hex << c.ad << " " << c.cbe;
-        run_to_cycle(4);  // the checker's verdict on PERR#; the driver keeps off it
+        b.top.run_to_cycle(4);  // the checker's verdict on PERR#; the driver keeps off it
         EXPECT_EQ(b.bus.perr.read(), c.perr) << std::hex << c.ad;
         EXPECT_EQ(b.a.perr.own_level(), VZ);
     }
@@ -85,14 +84,14 @@ TEST(Agent, WrongParGivesPerrTwoClocksAfterTheTestedCycle) {
     liar.at(2, [](ScriptedAgent& s) { s.par = V0; });
     liar.at(3, [](ScriptedAgent& s) { s.par = V1; });  // now correct for AD 1
     liar.at(5, [](ScriptedAgent& s) { s.par = VH; });
-    reset_all();
-    run_to_cycle(3);  // PAR 0 on the bus, checked against cycle 2's AD
+    b.top.reset_all();
+    b.top.run_to_cycle(3);  // PAR 0 on the bus, checked against cycle 2's AD
     EXPECT_EQ(b.bus.perr.read(), VZ);
-    run_to_cycle(4);  // both checkers drive PERR# low
+    b.top.run_to_cycle(4);  // both checkers drive PERR# low
     EXPECT_EQ(b.bus.perr.read(), V0);
-    run_to_cycle(5);  // PAR 1 against AD 1: no error
+    b.top.run_to_cycle(5);  // PAR 1 against AD 1: no error
     EXPECT_EQ(b.bus.perr.read(), V1);
-    run_to_cycle(8);  // a weak PAR is not tested; the checkers keep PERR# high
+    b.top.run_to_cycle(8);  // a weak PAR is not tested; the checkers keep PERR# high
     EXPECT_EQ(b.bus.par.read(), VH);
     EXPECT_EQ(b.bus.perr.read(), V1);
 }
@@ -136,12 +135,12 @@ TEST(Bus, NetNamesAndDumpLine) {
         s.trdy = VH;
         s.stop = V0;  // against a's 1: x
     });
-    reset_all();
-    OutputCapture out;
-    d.bus.dump();
-    clock_all();
-    d.bus.dump();
-    EXPECT_EQ(out.text(),
+    d.top.reset_all();
+    std::ostringstream out;
+    d.bus.dump(out);
+    d.top.clock_all();
+    d.bus.dump(out);
+    EXPECT_EQ(out.str(),
               " AD:zzzzzzzz CBE:z FRAME:z DEVSEL:z STOP:z IRDY:z TRDY:z PAR:z PERR:z SERR:z\n"
               " AD:Z0100X3c CBE:6 FRAME:0 DEVSEL:H STOP:x IRDY:L TRDY:H PAR:z PERR:z SERR:1\n");
 }

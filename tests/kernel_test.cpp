@@ -1,5 +1,5 @@
 // The simulation kernel: logic levels and their conversions, ports and nets
-// with their double-buffered levels, names, and the scheduler.
+// with their double-buffered levels, names, and the kernel context.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -8,7 +8,6 @@
 
 #include "kernel/instance.h"
 #include "kernel/logic.h"
-#include "kernel/scheduler.h"
 #include "kernel/signal.h"
 #include "support/capture.h"
 
@@ -17,20 +16,21 @@ namespace {
 struct PortVector {
     explicit PortVector(std::vector<logic_value> levels) {
         for (logic_value v : levels) {
-            ports.push_back(std::make_unique<SIM_port>("p", nullptr));
+            ports.push_back(std::make_unique<SIM_port>("p", context));
             ports.back()->force(v);
             pointers.push_back(ports.back().get());
         }
     }
-    std::vector<std::unique_ptr<SIM_port>> ports;
-    std::vector<SIM_port*> pointers;
+    SIM_context context;                           // the kernel the ports register in
+    std::vector<std::unique_ptr<SIM_port>> ports;  // one port per level
+    std::vector<SIM_port*> pointers;               // the ports as an array for the conversions
     SIM_port* const* data() const { return pointers.data(); }
 };
 
 // A module with two pins that does nothing on its own; tests drive its pins.
 class Pins : public SIM_instance {
   public:
-    Pins(const char* name, SIM_instance* parent) : SIM_instance(name, parent) {}
+    Pins(const char* name_text, SIM_context& kernel) : SIM_instance(name_text, kernel) {}
     void reset() override {
         a.force(VZ);
         b.force(VZ);
@@ -46,19 +46,22 @@ class Wire : public ::testing::Test {
     void SetUp() override {
         wire.connect(m.a);
         wire.connect(m.b);
-        reset_all();
+        context.reset_all();
     }
-    Pins m{"m", nullptr};
-    SIM_net wire{"w", nullptr};
+    void clock_all() { context.clock_all(); }
+    SIM_context context;                  // the kernel of the test
+    Pins m{"m", context};                 // the module whose pins are joined
+    SIM_net wire{"w", nullptr, context};  // the wire joining them
 };
 
 // Records the cycle of every clock() and what it read of its partner's pin.
 class Echo : public SIM_instance {
   public:
-    Echo(const char* name, SIM_instance* parent) : SIM_instance(name, parent) {}
+    Echo(const char* name_text, SIM_context& kernel) : SIM_instance(name_text, kernel) {}
+    Echo(const char* name_text, SIM_instance* parent) : SIM_instance(name_text, parent) {}
     void reset() override { out.force(V0); }
     void clock() override {
-        cycles.push_back(sim_cycle);
+        cycles.push_back(sim_cycle());
         seen.push_back(in.read());
         out = in.read() == V1 ? V0 : V1;  // toggle against the partner
     }
@@ -176,9 +179,9 @@ TEST_F(Wire, ConflictReadsXAndPullUpReadsHigh) {
 
 TEST_F(Wire, ResolvesInPortListOrder) {
     // Ports committed L, H, 0 give X; ports committed 0, L, H give 0.
-    SIM_port third("third", nullptr);
+    SIM_port third("third", context);
     wire.connect(third);
-    reset_all();
+    context.reset_all();
     third.force(VZ);
     m.a = VL;
     m.b = VH;
@@ -203,7 +206,7 @@ TEST_F(Wire, ForcesVisibleAtOnce) {
     clock_all();
     EXPECT_EQ(wire.read(), V1);
     // A port on no wire reads its own level.
-    SIM_port lone("lone", nullptr);
+    SIM_port lone("lone", context);
     lone.force(VH);
     EXPECT_EQ(lone.read(), VH);
     lone = V0;
@@ -212,24 +215,26 @@ TEST_F(Wire, ForcesVisibleAtOnce) {
 }
 
 TEST(Signal, MergedNetsBecomeOneWireAfterReset) {
-    Pins m("m", nullptr);
-    SIM_net wire_a("a", nullptr);
-    SIM_net wire_b("b", nullptr);
+    SIM_context context;
+    Pins m("m", context);
+    SIM_net wire_a("a", nullptr, context);
+    SIM_net wire_b("b", nullptr, context);
     wire_a.connect(m.a);
     wire_b.connect(m.b);
     wire_b.connect(m.a);  // m.a is on wire_a: the chains merge under wire_b
     wire_b.connect(m.a);  // again: nothing changes
     EXPECT_EQ(wire_a.root(), &wire_b);
     EXPECT_EQ(wire_b.root(), &wire_b);
-    reset_all();
+    context.reset_all();
     EXPECT_EQ(m.a.attached_net(), &wire_b);
     m.a = V0;
-    clock_all();
+    context.clock_all();
     EXPECT_EQ(m.b.read(), V0);
 }
 
 TEST(Names, FullNamesCopiesAndPortStream) {
-    SIM_instance top("tb", nullptr);
+    SIM_context context;
+    SIM_instance top("tb", context);
     SIM_instance pm1("pm1", &top);
     SIM_port req("req", &pm1);
     req.force(V1);
@@ -247,63 +252,68 @@ TEST(Names, FullNamesCopiesAndPortStream) {
     EXPECT_EQ(first.full_name(), "req0");
 }
 
-TEST(Scheduler, ListsInConstructionOrderCycleCounterAndPhases) {
-    EXPECT_EQ(sim_cycle, 0);
-    Echo a("a", nullptr);
-    EXPECT_EQ(sim_cycle, 1);
+TEST(Context, ListsInConstructionOrderCycleCounterAndPhases) {
+    SIM_context context;
+    EXPECT_EQ(context.sim_cycle(), 0);
+    Echo a("a", context);
+    EXPECT_EQ(context.sim_cycle(), 1);
     Echo b("b", &a);
-    ASSERT_EQ(instance_list().size(), 2u);
-    EXPECT_EQ(instance_list()[1], &b);
-    ASSERT_EQ(port_list().size(), 4u);
-    EXPECT_EQ(port_list()[0], &a.out);
-    EXPECT_EQ(port_list()[3], &b.in);
-    reset_all();
-    EXPECT_EQ(sim_cycle, 1);
-    EXPECT_EQ(cur_phase, 0);
-    clock_all();
+    ASSERT_EQ(context.instance_list().size(), 2u);
+    EXPECT_EQ(context.instance_list()[1], &b);
+    ASSERT_EQ(context.port_list().size(), 4u);
+    EXPECT_EQ(context.port_list()[0], &a.out);
+    EXPECT_EQ(context.port_list()[3], &b.in);
+    context.reset_all();
+    EXPECT_EQ(context.sim_cycle(), 1);
+    EXPECT_EQ(context.clock().cur_phase, 0);
+    context.clock_all();
     EXPECT_EQ(a.cycles.front(), 1);
-    EXPECT_EQ(sim_cycle, 2);
-    EXPECT_EQ(cur_phase, 1);
-    EXPECT_EQ(next_phase, 0);
+    EXPECT_EQ(context.sim_cycle(), 2);
+    EXPECT_EQ(context.clock().cur_phase, 1);
+    EXPECT_EQ(context.clock().next_phase, 0);
 }
 
-TEST(Scheduler, InstanceOrderDoesNotChangeWhatIsRead) {
+TEST(Context, InstanceOrderDoesNotChangeWhatIsRead) {
     // Two pairs wired crosswise, built in opposite orders, see the same levels.
     auto run = [](bool swap) {
-        sim_kernel_clear();
-        Echo x(swap ? "y" : "x", nullptr);
-        Echo y(swap ? "x" : "y", nullptr);
-        SIM_net xy("xy", nullptr), yx("yx", nullptr);
+        SIM_context context;
+        Echo x(swap ? "y" : "x", context);
+        Echo y(swap ? "x" : "y", context);
+        SIM_net xy("xy", nullptr, context), yx("yx", nullptr, context);
         xy.connect(x.out);
         xy.connect(y.in);
         yx.connect(y.out);
         yx.connect(x.in);
-        reset_all();
-        for (int i = 0; i < 4; ++i) clock_all();
+        context.reset_all();
+        for (int i = 0; i < 4; ++i) context.clock_all();
         return swap ? std::make_pair(y.seen, x.seen) : std::make_pair(x.seen, y.seen);
     };
     EXPECT_EQ(run(false), run(true));
 }
 
-TEST(Scheduler, MissingFunctionsWarnOncePerRunAndClearStartsAfresh) {
-    OutputCapture out;
-    {
-        SIM_instance top("tb", nullptr);
-        SIM_instance first("first", &top);
-        SIM_instance second("second", &top);
-        reset_all();
-        EXPECT_EQ(out.take(), "Warning - no reset function defined for instance tb\n");
-        clock_all();
-        clock_all();
-        EXPECT_EQ(out.take(), "Warning - no clock function defined for instance tb\n");
-        reset_all();
-        EXPECT_EQ(out.take(), "");
-    }
-    sim_kernel_clear();
-    EXPECT_TRUE(instance_list().empty());
-    EXPECT_TRUE(port_list().empty());
-    EXPECT_EQ(sim_cycle, 0);
-    SIM_instance fresh("fresh", nullptr);
-    reset_all();
-    EXPECT_EQ(out.take(), "Warning - no reset function defined for instance fresh\n");
+TEST(Context, MissingFunctionsWarnOncePerSimulationAndANewOneWarnsAgain) {
+    SIM_context context;
+    OutputCapture out(context);
+    SIM_instance top("tb", context);
+    SIM_instance first("first", &top);
+    SIM_instance second("second", &top);
+    context.reset_all();
+    EXPECT_EQ(out.take(), "Warning - no reset function defined for instance tb\n");
+    context.clock_all();
+    context.clock_all();
+    EXPECT_EQ(out.take(), "Warning - no clock function defined for instance tb\n");
+    context.reset_all();
+    EXPECT_EQ(out.take(), "");
+
+    SIM_context fresh_context;
+    EXPECT_TRUE(fresh_context.instance_list().empty());
+    EXPECT_TRUE(fresh_context.port_list().empty());
+    EXPECT_EQ(fresh_context.sim_cycle(), 0);
+    OutputCapture fresh_out(fresh_context);
+    SIM_instance fresh("fresh", fresh_context);
+    fresh_context.reset_all();
+    EXPECT_EQ(fresh_out.take(), "Warning - no reset function defined for instance fresh\n");
+    // The first simulation's flags are its own: it still stays silent.
+    context.reset_all();
+    EXPECT_EQ(out.take(), "");
 }

@@ -1,33 +1,41 @@
 // The whole program run in-process, for what the golden cases (the executable
-// against recorded bytes) do not show: repeated runs in one process, edges of
-// the dump window, the order of the loop's steps, and hostile arguments.
+// against recorded bytes) do not show: repeated and simultaneous runs in one
+// process, edges of the dump window, the order of the loop's steps, and
+// hostile arguments.
 #include <gtest/gtest.h>
 
+#include <iostream>
+#include <latch>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/simulation.h"
-#include "kernel/scheduler.h"
-#include "support/capture.h"
 
 namespace {
 struct Outcome {
     int status;       // exit status
     std::string out;  // everything printed
+    std::string err;  // everything printed on the error stream
 };
 
-// Runs the program as "pcisim <args>" on an empty kernel, with the masters'
-// traffic cut short.
-Outcome run(std::vector<std::string> args) {
-    sim_kernel_clear();
+// Runs the program as "pcisim <args>" with streams of its own.
+Outcome run_program(std::vector<std::string> args) {
     args.insert(args.begin(), "pcisim");
-    args.insert(args.end(), {"-m1c3", "-m2c2", "-m3c2"});
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    OutputCapture capture;
-    const int status = pcisim_main(static_cast<int>(args.size()), argv.data());
-    return {status, capture.text()};
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = pcisim_main(static_cast<int>(args.size()), argv.data(), out, err);
+    return {status, out.str(), err.str()};
+}
+
+// The same with the masters' traffic cut short.
+Outcome run(std::vector<std::string> args) {
+    args.insert(args.end(), {"-m1c3", "-m2c2", "-m3c2"});
+    return run_program(std::move(args));
 }
 }  // namespace
 
@@ -71,4 +79,40 @@ TEST(Program, VeryLongArguments) {
     const Outcome r = run({"-a" + std::string(10000, '7'), "-m2" + std::string(10000, 'y')});
     EXPECT_EQ(r.status, 10);
     EXPECT_EQ(r.out, "Unknown Master option y\n");
+}
+
+TEST(Program, SimultaneousRunsPrintWhatEachPrintsAlone) {
+    // Shorter traffic first, so that an argument of the line itself wins.
+    std::vector<std::vector<std::string>> lines = {
+        {"-s"}, {"-c", "-c2"}, {"-dm", "-s", "-a16"}, {"-n", "-m1c50", "-t2i4", "-r", "-g"}};
+    for (std::vector<std::string>& line : lines)
+        line.insert(line.begin(), {"-m1c20", "-m2c20", "-m3c20"});
+    std::vector<Outcome> alone;
+    for (const std::vector<std::string>& line : lines) alone.push_back(run_program(line));
+
+    // Nothing may go to the process's standard output either.
+    std::ostringstream stray;
+    std::streambuf* const standard_out = std::cout.rdbuf(stray.rdbuf());
+    std::vector<Outcome> together(lines.size());
+    std::latch start(static_cast<std::ptrdiff_t>(lines.size()));
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < lines.size(); ++i)
+        threads.emplace_back([&, i] {
+            start.arrive_and_wait();
+            together[i] = run_program(lines[i]);
+        });
+    for (std::thread& thread : threads) thread.join();
+    std::cout.rdbuf(standard_out);
+
+    EXPECT_EQ(stray.str(), "");
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(alone[i].status, 0) << i;
+        EXPECT_EQ(alone[i].err, "") << i;
+        EXPECT_EQ(together[i].status, alone[i].status) << i;
+        EXPECT_EQ(together[i].err, alone[i].err) << i;
+        // Compared as a whole: a difference would print megabytes.
+        EXPECT_TRUE(together[i].out == alone[i].out)
+            << i << ": " << together[i].out.size() << " bytes, alone " << alone[i].out.size();
+        for (size_t j = 0; j < i; ++j) EXPECT_TRUE(alone[i].out != alone[j].out) << i << " " << j;
+    }
 }
