@@ -396,7 +396,8 @@ TEST(MasterVariants, HintedReadRetryHoldsTheMasterBack) {
         {6, 0x12345605, -1, free, 102},         // back-off switched off
         {7, 0x12345605, 0, free, 102},          // a write
         {6, 0x12345705, 0, free, 102},          // no hint
-        {6, 0x12345605, INT32_MIN, free, 102},  // the sum wraps
+        {6, 0x12345605, INT32_MIN, std::vector<bool>(6, false), 0},  // exact: held for 2^31 clocks
+        {6, 0x12345605, INT32_MAX, free, 102},  // exact: no wait left
     };
     for (const Case& c : cases) {
         MasterBench<HintedMaster, PCI_target> b;  // the target claims nothing
