@@ -132,8 +132,7 @@ void PCI_simulation::add_text_outputs() {
         for (const PCI_random_master* master : b.masters) pins.push_back(&master->gnt);
         observers_.push_back(std::make_unique<PCI_request_lines>(std::move(pins), out));
     }
-    for (std::unique_ptr<SIM_observer>& observer : extra_)
-        observers_.push_back(std::move(observer));
+    for (std::unique_ptr<SIM_observer>& observer : extra_) observers_.push_back(std::move(observer));
     extra_.clear();
 }
 
