@@ -218,7 +218,7 @@ void watch_testbench(PCI_vcd_writer& writer, const PCI_testbench& bench, bool sp
         writer.add_wire(bus_scope, net.name.own_name() + suffix, {&net});
     };
     // AD and C/BE#: one vector, or one wire per bit named with its number.
-    auto vector = [&](SIM_net* const* nets, int count, const char* suffix) {
+    auto vector_wire = [&](SIM_net* const* nets, int count, const char* suffix) {
         const std::string name = nets[0]->name.own_name() + suffix;
         if (!split_vectors) {
             writer.add_wire(bus_scope, name, std::vector<const SIM_signal*>(nets, nets + count));
@@ -236,8 +236,8 @@ void watch_testbench(PCI_vcd_writer& writer, const PCI_testbench& bench, bool sp
     scalar(bus.serr, "_n");
     scalar(bus.par, "");
     scalar(bus.lock, "_n");
-    vector(bus.ad, 32, "");
-    vector(bus.cbe, 4, "_n");
+    vector_wire(bus.ad, 32, "");
+    vector_wire(bus.cbe, 4, "_n");
     for (const PCI_random_master* master : bench.masters) {
         writer.add_wire(scope_of(master->req.name), master->req.name.own_name() + "_n",
                         {&master->req});
