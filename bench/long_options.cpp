@@ -9,9 +9,9 @@ using kind = long_option_result::kind;
 // One long option: its name (without "--"), whether it takes a value, and
 // what it does with it.
 struct long_option {
-    const char* name;   // the whole word after "--"
-    bool takes_value;   // a value follows, after "=" or as the next argument
-    const char* help;   // the help line's text after the option
+    const char* name;  // the whole word after "--"
+    bool takes_value;  // a value follows, after "=" or as the next argument
+    const char* help;  // the help line's text after the option
     // Applies the option; returns an error text or an empty string.
     std::string (*apply)(extension_settings& settings, const std::string& value);
 };
@@ -25,6 +25,25 @@ const long_option options[] = {
     {"version", false, "print the version",
      [](extension_settings& s, const std::string&) {
          s.version = true;
+         return std::string();
+     }},
+    {"vcd", true, "write a value change dump (waveform) of the run to the file",
+     [](extension_settings& s, const std::string& value) {
+         if (value.empty())
+             return std::string("needs a file name");
+         s.vcd_file = value;
+         return std::string();
+     }},
+    {"vcd-split", false, "write AD and C/BE# bit by bit in the dump (for sigrok)",
+     [](extension_settings& s, const std::string&) {
+         s.vcd_split = true;
+         return std::string();
+     }},
+    {"vcd-levels", true, "levels in the dump: 4 (0 1 z x, the default) or 6 (also l h)",
+     [](extension_settings& s, const std::string& value) {
+         if (value != "4" && value != "6")
+             return "must be 4 or 6, not \"" + value + "\"";
+         s.vcd_six_levels = value == "6";
          return std::string();
      }},
 };

@@ -11,8 +11,11 @@
 
 // What the long options ask for; the run uses them after the command line.
 struct extension_settings {
-    bool help = false;     // --help: print the help texts and end with status 0
-    bool version = false;  // --version: print the version and end with status 0
+    bool help = false;            // --help: print the help texts and end with status 0
+    bool version = false;         // --version: print the version and end with status 0
+    std::string vcd_file;         // --vcd: the value change dump's file; empty for none
+    bool vcd_split = false;       // --vcd-split: AD and C/BE# one wire per bit in the dump
+    bool vcd_six_levels = false;  // --vcd-levels=6: weak levels kept apart in the dump
 };
 
 // How one argument was taken.

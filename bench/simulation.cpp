@@ -5,6 +5,7 @@
 #include "kernel/error.h"
 #include "outputs/bus_dump.h"
 #include "outputs/request_lines.h"
+#include "outputs/vcd_writer.h"
 
 namespace {
 using kind = option_effect::kind;
@@ -53,6 +54,22 @@ void apply(const option_effect& effect, PCI_testbench& bench) {
         case kind::reject:
             break;
     }
+}
+
+// Creates the files of the outputs the long options ask for and adds their
+// observers. Returns an error text, empty on success.
+std::string add_file_outputs(PCI_simulation& simulation) {
+    const extension_settings& settings = simulation.extensions();
+    if (!settings.vcd_file.empty()) {
+        auto writer = std::make_unique<PCI_vcd_writer>(
+            settings.vcd_file,
+            settings.vcd_six_levels ? PCI_vcd_levels::six : PCI_vcd_levels::four);
+        watch_testbench(*writer, simulation.bench(), settings.vcd_split);
+        if (std::string error = writer->open(); !error.empty())
+            return error;
+        simulation.add_observer(std::move(writer));
+    }
+    return {};
 }
 }  // namespace
 
@@ -181,6 +198,10 @@ int pcisim_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
         PCI_simulation simulation(out);
         if (const std::optional<int> status = simulation.read_command_line(argc, argv, err))
             return *status;
+        if (const std::string error = add_file_outputs(simulation); !error.empty()) {
+            err << "pcisim: " << error << std::endl;
+            return exit_failed;
+        }
         const int32_t run_index = simulation.run();
         const std::string error = simulation.finish_observers();
         simulation.print_closing(run_index);

@@ -1,0 +1,247 @@
+#include "outputs/vcd_writer.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+
+#include "bench/testbench.h"
+#include "kernel/signal.h"
+
+namespace {
+// Bytes gathered before one write to the file.
+constexpr size_t buffer_size = size_t{1} << 20;
+// One cycle of the 33 MHz bus, in the file's time unit (1 ns).
+constexpr int64_t cycle_ns = 30;
+// First and last printable character of an identifier code.
+constexpr char first_id_char = '!';
+constexpr char last_id_char = '~';
+
+// The character written for each level code (0, 1, Z, X, L, H).
+constexpr const char four_levels[] = "01zx01";
+constexpr const char six_levels[] = "01zxlh";
+
+// Identifier code number n: base 94 over the printable characters.
+std::string id_code(size_t n) {
+    constexpr size_t base = last_id_char - first_id_char + 1;
+    std::string id;
+    do {
+        id += static_cast<char>(first_id_char + n % base);
+        n /= base;
+    } while (n != 0);
+    return id;
+}
+
+// One level of the scope tree: the variables declared in it and its sub-scopes.
+struct scope_node {
+    std::string name;                  // the scope's own name
+    std::vector<size_t> variables;     // indexes of the variables declared here
+    std::vector<scope_node> children;  // nested scopes, in order of first use
+};
+
+// The scope path of a hierarchical name's parent chain, outermost first.
+std::vector<std::string> scope_of(const SIM_name& name) {
+    std::vector<std::string> path;
+    for (const SIM_name* p = name.parent(); p != nullptr; p = p->parent())
+        path.insert(path.begin(), p->own_name());
+    return path;
+}
+}  // namespace
+
+PCI_vcd_writer::PCI_vcd_writer(std::string path, PCI_vcd_levels levels)
+    : path_(std::move(path)),
+      level_chars_(levels == PCI_vcd_levels::six ? six_levels : four_levels),
+      buffer_(std::make_unique<char[]>(buffer_size)) {}
+
+PCI_vcd_writer::~PCI_vcd_writer() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void PCI_vcd_writer::add_clock(std::vector<std::string> scope, std::string name) {
+    clock_id_ = id_code(variables_.size());
+    variables_.push_back({std::move(scope), std::move(name), clock_id_, {}, "0"});
+}
+
+void PCI_vcd_writer::add_wire(std::vector<std::string> scope, std::string name,
+                              std::vector<const SIM_signal*> bits) {
+    std::string id = id_code(variables_.size());
+    std::string last(bits.size(), '?');
+    variables_.push_back(
+        {std::move(scope), std::move(name), std::move(id), std::move(bits), std::move(last)});
+}
+
+std::string PCI_vcd_writer::open() {
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0)
+        return "cannot create " + path_ + ": " + std::strerror(errno);
+    return {};
+}
+
+void PCI_vcd_writer::on_start() {
+    put("$version pcisim " PCISIM_VERSION " $end\n$timescale 1ns $end\n");
+    write_declarations();
+    put("$enddefinitions $end\n#0\n$dumpvars\n");
+    if (!clock_id_.empty())
+        write_scalar('0', clock_id_);
+    write_changes(true);
+    put("$end\n");
+}
+
+void PCI_vcd_writer::on_cycle(const SIM_cycle_info& info) {
+    const int64_t time = (int64_t{info.run_index} + 1) * cycle_ns;
+    write_time(time);
+    if (!clock_id_.empty())
+        write_scalar('1', clock_id_);
+    write_changes(false);
+    if (!clock_id_.empty()) {
+        write_time(time + cycle_ns / 2);
+        write_scalar('0', clock_id_);
+    }
+}
+
+std::string PCI_vcd_writer::on_finish() {
+    flush_buffer();
+    if (fd_ >= 0) {
+        if (::close(fd_) != 0 && error_ == 0)
+            error_ = errno;
+        fd_ = -1;
+    }
+    if (error_ != 0)
+        return "cannot write " + path_ + ": " + std::strerror(error_);
+    return {};
+}
+
+void PCI_vcd_writer::write_declarations() {
+    scope_node root;
+    for (size_t i = 0; i < variables_.size(); ++i) {
+        scope_node* node = &root;
+        for (const std::string& part : variables_[i].scope) {
+            scope_node* next = nullptr;
+            for (scope_node& child : node->children)
+                if (child.name == part)
+                    next = &child;
+            if (next == nullptr) {
+                node->children.push_back({part, {}, {}});
+                next = &node->children.back();
+            }
+            node = next;
+        }
+        node->variables.push_back(i);
+    }
+    // Variables of a scope first, then its sub-scopes.
+    auto emit = [this](auto& self, const scope_node& node) -> void {
+        for (size_t i : node.variables) {
+            const variable& v = variables_[i];
+            const size_t width = v.bits.empty() ? 1 : v.bits.size();
+            std::string line = "$var wire " + std::to_string(width) + ' ' + v.id + ' ' + v.name;
+            if (width > 1)
+                line += " [" + std::to_string(width - 1) + ":0]";
+            put(line + " $end\n");
+        }
+        for (const scope_node& child : node.children) {
+            put("$scope module " + child.name + " $end\n");
+            self(self, child);
+            put("$upscope $end\n");
+        }
+    };
+    emit(emit, root);
+}
+
+void PCI_vcd_writer::write_changes(bool all) {
+    for (variable& v : variables_) {
+        const size_t width = v.bits.size();
+        if (width == 0)
+            continue;
+        sample_.resize(width);
+        for (size_t b = 0; b < width; ++b) sample_[width - 1 - b] = level_chars_[v.bits[b]->read()];
+        if (!all && sample_ == v.last)
+            continue;
+        v.last = sample_;
+        if (width == 1) {
+            write_scalar(sample_[0], v.id);
+            continue;
+        }
+        put("b", 1);
+        put(sample_);
+        put(" ", 1);
+        put(v.id);
+        put("\n", 1);
+    }
+}
+
+void PCI_vcd_writer::write_time(int64_t time) {
+    char text[24];
+    text[0] = '#';
+    char* end = std::to_chars(text + 1, text + sizeof text - 1, time).ptr;
+    *end++ = '\n';
+    put(text, static_cast<size_t>(end - text));
+}
+
+void PCI_vcd_writer::write_scalar(char value, const std::string& id) {
+    put(&value, 1);
+    put(id);
+    put("\n", 1);
+}
+
+void PCI_vcd_writer::put(const char* text, size_t size) {
+    if (used_ + size > buffer_size)
+        flush_buffer();
+    std::memcpy(buffer_.get() + used_, text, size);
+    used_ += size;
+}
+
+void PCI_vcd_writer::flush_buffer() {
+    const char* data = buffer_.get();
+    size_t left = used_;
+    used_ = 0;
+    while (left > 0 && fd_ >= 0 && error_ == 0) {
+        const ssize_t written = ::write(fd_, data, left);
+        if (written < 0) {
+            if (errno != EINTR)
+                error_ = errno;
+            continue;
+        }
+        data += written;
+        left -= static_cast<size_t>(written);
+    }
+}
+
+void watch_testbench(PCI_vcd_writer& writer, const PCI_testbench& bench, bool split_vectors) {
+    writer.add_clock({bench.name.own_name()}, "clk");
+    const PCI_bus& bus = bench.pb;
+    const std::vector<std::string> bus_scope = scope_of(bus.frame.name);
+    // Active-low wires carry "_n" after their own name.
+    auto scalar = [&](const SIM_net& net, const char* suffix) {
+        writer.add_wire(bus_scope, net.name.own_name() + suffix, {&net});
+    };
+    // AD and C/BE#: one vector, or one wire per bit named with its number.
+    auto vector_wire = [&](SIM_net* const* nets, int count, const char* suffix) {
+        const std::string name = nets[0]->name.own_name() + suffix;
+        if (!split_vectors) {
+            writer.add_wire(bus_scope, name, std::vector<const SIM_signal*>(nets, nets + count));
+            return;
+        }
+        for (int i = 0; i < count; ++i)
+            writer.add_wire(bus_scope, name + std::to_string(i), {nets[i]});
+    };
+    scalar(bus.frame, "_n");
+    scalar(bus.devsel, "_n");
+    scalar(bus.stop, "_n");
+    scalar(bus.trdy, "_n");
+    scalar(bus.irdy, "_n");
+    scalar(bus.perr, "_n");
+    scalar(bus.serr, "_n");
+    scalar(bus.par, "");
+    scalar(bus.lock, "_n");
+    vector_wire(bus.ad, 32, "");
+    vector_wire(bus.cbe, 4, "_n");
+    for (const PCI_random_master* master : bench.masters) {
+        writer.add_wire(scope_of(master->req.name), master->req.name.own_name() + "_n",
+                        {&master->req});
+        writer.add_wire(scope_of(master->gnt.name), master->gnt.name.own_name() + "_n",
+                        {&master->gnt});
+    }
+}

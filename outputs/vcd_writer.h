@@ -1,0 +1,95 @@
+#pragma once
+// The waveform export (option --vcd): a value change dump (IEEE 1364 VCD) of
+// chosen wires, written as the run goes. Time 0 holds the levels after the
+// reset, before the first clock; the levels after the k-th clock stand at
+// 30·k ns (one 33 MHz cycle), where a clock signal rises, and it falls half a
+// cycle later. Only changed values are written, through a large buffer; the
+// header holds nothing that differs from one run to the next.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "outputs/observer.h"
+
+class SIM_name;
+class SIM_signal;
+class PCI_testbench;
+
+// How many of the six levels the file keeps apart.
+enum class PCI_vcd_levels {
+    four,  // 0 1 z x; weak L and H written as 0 and 1
+    six,   // weak L and H kept, written as l and h
+};
+
+class PCI_vcd_writer : public SIM_observer {
+  public:
+    // A writer for path; nothing is created before open().
+    PCI_vcd_writer(std::string path, PCI_vcd_levels levels);
+    ~PCI_vcd_writer() override;
+    PCI_vcd_writer(const PCI_vcd_writer&) = delete;
+    PCI_vcd_writer& operator=(const PCI_vcd_writer&) = delete;
+
+    // Declares the clock signal, named name in the scope path (outermost
+    // first). Declarations come before on_start().
+    void add_clock(std::vector<std::string> scope, std::string name);
+    // Declares a wire of bits.size() bits, element 0 as bit 0 (a vector when
+    // more than one), named name in the scope path.
+    void add_wire(std::vector<std::string> scope, std::string name,
+                  std::vector<const SIM_signal*> bits);
+
+    // Creates (or empties) the file. Returns an error text, empty on success.
+    std::string open();
+
+    // Writes the header and the levels at time 0.
+    void on_start() override;
+    // Writes the cycle's clock edges and changed values.
+    void on_cycle(const SIM_cycle_info& info) override;
+    // Writes what is buffered and closes the file; returns the first write
+    // error as a text, or an empty string.
+    std::string on_finish() override;
+
+  private:
+    // One declared VCD variable.
+    struct variable {
+        std::vector<std::string> scope;       // scope path, outermost first
+        std::string name;                     // reference name in the file
+        std::string id;                       // short identifier code
+        std::vector<const SIM_signal*> bits;  // the wires, element 0 = bit 0; empty for the clock
+        std::string last;                     // value written last, most significant bit first
+    };
+
+    // Writes the $scope/$var/$upscope lines of every variable.
+    void write_declarations();
+    // Writes the value of every wire that changed since the last sample (all
+    // of them when all is set).
+    void write_changes(bool all);
+    // Writes "#time" and a new line.
+    void write_time(int64_t time);
+    // Writes a scalar change of variable to value.
+    void write_scalar(char value, const std::string& id);
+    // Appends bytes to the buffer, writing it out first when full.
+    void put(const char* text, size_t size);
+    void put(const std::string& text) { put(text.data(), text.size()); }
+    // Writes the buffer to the file; remembers the first error.
+    void flush_buffer();
+
+    std::string path_;                 // the file's name as given
+    const char* level_chars_;          // the character written for each level code
+    std::vector<variable> variables_;  // declared variables, in declaration order
+    std::string clock_id_;             // identifier of the clock; empty if none
+    int fd_ = -1;                      // the open file; -1 before open() and after closing
+    int error_ = 0;                    // errno of the first failed write; 0 none
+    std::unique_ptr<char[]> buffer_;   // output waiting to be written
+    size_t used_ = 0;                  // bytes of buffer_ in use
+    std::string sample_;               // scratch: the value being compared
+};
+
+// Declares the test bench's wires in writer: the clock "clk" under the bench,
+// the bus signals under the bench's bus and each master's REQ# and GNT#
+// under that master. With split_vectors, AD and C/BE# are written as one wire
+// per bit (ad0..ad31, cbe_n0..cbe_n3) instead of two vectors, for readers
+// that take no vectors.
+void watch_testbench(PCI_vcd_writer& writer, const PCI_testbench& bench, bool split_vectors);
