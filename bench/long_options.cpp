@@ -1,10 +1,36 @@
 #include "bench/long_options.h"
 
 #include <cstring>
+#include <limits>
 #include <string_view>
 
 namespace {
 using kind = long_option_result::kind;
+
+// Reads a whole decimal number from 0 to limit (digits only); nothing if the
+// text is anything else.
+std::optional<uint64_t> decimal(const std::string& text, uint64_t limit) {
+    if (text.empty() || text.size() > 20)
+        return std::nullopt;
+    uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        const uint64_t digit = static_cast<uint64_t>(c - '0');
+        if (value > (limit - digit) / 10)
+            return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+// Stores a file name; an empty one is an error.
+std::string file_name(std::string& target, const std::string& value) {
+    if (value.empty())
+        return "needs a file name";
+    target = value;
+    return {};
+}
 
 // One long option: its name (without "--"), whether it takes a value, and
 // what it does with it.
@@ -44,6 +70,30 @@ const long_option options[] = {
          if (value != "4" && value != "6")
              return "must be 4 or 6, not \"" + value + "\"";
          s.vcd_six_levels = value == "6";
+         return std::string();
+     }},
+    {"stats-json", true, "write the run's statistics as JSON to <value>",
+     [](extension_settings& s, const std::string& value) {
+         return file_name(s.stats_json, value);
+     }},
+    {"transactions", true, "write one CSV row per bus transaction to <value>",
+     [](extension_settings& s, const std::string& value) {
+         return file_name(s.transactions, value);
+     }},
+    {"seed", true, "derive every random seed from <value> (0 to 4294967295)",
+     [](extension_settings& s, const std::string& value) {
+         const std::optional<uint64_t> n = decimal(value, std::numeric_limits<uint32_t>::max());
+         if (!n)
+             return "'" + value + "' is not a decimal number from 0 to 4294967295";
+         s.seed = static_cast<uint32_t>(*n);
+         return std::string();
+     }},
+    {"max-cycles", true, "run at most <value> iterations of the main loop (default 100001)",
+     [](extension_settings& s, const std::string& value) {
+         const std::optional<uint64_t> n = decimal(value, std::numeric_limits<int32_t>::max());
+         if (!n || *n == 0)
+             return "'" + value + "' is not a decimal number from 1 to 2147483647";
+         s.max_cycles = static_cast<int32_t>(*n);
          return std::string();
      }},
 };

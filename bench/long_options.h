@@ -9,10 +9,17 @@
 #include <ostream>
 #include <string>
 
+// Iterations of the main loop unless --max-cycles says otherwise.
+constexpr int32_t default_max_cycles = 100001;
+
 // What the long options ask for; the run uses them after the command line.
 struct extension_settings {
-    bool help = false;            // --help: print the help texts and end with status 0
-    bool version = false;         // --version: print the version and end with status 0
+    bool help = false;             // --help: print the help texts and end with status 0
+    bool version = false;          // --version: print the version and end with status 0
+    std::string stats_json;        // --stats-json: file of the statistics document; empty none
+    std::string transactions;      // --transactions: file of the transaction CSV; empty none
+    std::optional<uint32_t> seed;  // --seed: the number every random seed derives from
+    int32_t max_cycles = default_max_cycles;  // --max-cycles: most main-loop iterations
     std::string vcd_file;         // --vcd: the value change dump's file; empty for none
     bool vcd_split = false;       // --vcd-split: AD and C/BE# one wire per bit in the dump
     bool vcd_six_levels = false;  // --vcd-levels=6: weak levels kept apart in the dump

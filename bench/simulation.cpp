@@ -2,8 +2,10 @@
 
 #include <ostream>
 
+#include "bench/seeds.h"
 #include "kernel/error.h"
 #include "outputs/bus_dump.h"
+#include "outputs/data_exporter.h"
 #include "outputs/request_lines.h"
 #include "outputs/vcd_writer.h"
 
@@ -132,7 +134,8 @@ void PCI_simulation::add_text_outputs() {
         for (const PCI_random_master* master : b.masters) pins.push_back(&master->gnt);
         observers_.push_back(std::make_unique<PCI_request_lines>(std::move(pins), out));
     }
-    for (std::unique_ptr<SIM_observer>& observer : extra_) observers_.push_back(std::move(observer));
+    for (std::unique_ptr<SIM_observer>& observer : extra_)
+        observers_.push_back(std::move(observer));
     extra_.clear();
 }
 
@@ -142,7 +145,7 @@ int32_t PCI_simulation::run() {
     for (const std::unique_ptr<SIM_observer>& observer : observers_) observer->on_start();
     std::ostream& out = context_.sim_out();
     int32_t run_index = 0;
-    for (; run_index <= last_run_index; ++run_index) {
+    for (; run_index < extensions_.max_cycles; ++run_index) {
         if (settings_.dump_counters && run_index % progress_interval == 0)
             out << std::dec << run_index << '\r' << std::flush;
         context_.clock_all();
@@ -193,12 +196,30 @@ void PCI_simulation::print_closing(int32_t run_index) {
     out << " Tot: " << total << std::endl;
 }
 
+std::string prepare_extensions(PCI_simulation& simulation, int argc, char** argv) {
+    const extension_settings& extensions = simulation.extensions();
+    if (extensions.seed)
+        derive_seeds(*extensions.seed, simulation.bench());
+    if (std::string error = add_file_outputs(simulation); !error.empty())
+        return error;
+    if (!wants_data_outputs(extensions))
+        return {};
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc && argv[i] != nullptr; ++i) arguments.emplace_back(argv[i]);
+    auto exporter =
+        std::make_unique<PCI_data_exporter>(simulation.bench(), std::move(arguments), extensions);
+    if (std::string error = exporter->open(); !error.empty())
+        return error;
+    simulation.add_observer(std::move(exporter));
+    return {};
+}
+
 int pcisim_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
     try {
         PCI_simulation simulation(out);
         if (const std::optional<int> status = simulation.read_command_line(argc, argv, err))
             return *status;
-        if (const std::string error = add_file_outputs(simulation); !error.empty()) {
+        if (const std::string error = prepare_extensions(simulation, argc, argv); !error.empty()) {
             err << "pcisim: " << error << std::endl;
             return exit_failed;
         }

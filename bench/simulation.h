@@ -9,6 +9,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "bench/long_options.h"
@@ -16,9 +17,6 @@
 #include "bench/testbench.h"
 #include "kernel/context.h"
 #include "outputs/observer.h"
-
-// Most iterations of the main loop, less one.
-constexpr int32_t last_run_index = 100000;
 
 class PCI_simulation {
   public:
@@ -39,8 +37,8 @@ class PCI_simulation {
     void add_observer(std::unique_ptr<SIM_observer> observer);
 
     // Resets the design and runs the main loop; returns run_index at its end
-    // (the iteration that left the loop, or last_run_index + 1 after the
-    // limit).
+    // (the iteration that left the loop, or the limit, extensions().max_cycles,
+    // after the last iteration).
     int32_t run();
     // The optional report and the closing line.
     void print_closing(int32_t run_index);
@@ -63,6 +61,11 @@ class PCI_simulation {
     std::vector<std::unique_ptr<SIM_observer>> extra_;    // observers added from outside
     std::vector<std::unique_ptr<SIM_observer>> observers_;  // every observer, in call order
 };
+
+// Applies what the long options ask of the design before the run: the
+// derived seeds, and the data outputs (their files created at once). Returns
+// an error text or an empty string.
+std::string prepare_extensions(PCI_simulation& simulation, int argc, char** argv);
 
 // The whole program, printing to out (errors of long options to err);
 // returns the exit status.

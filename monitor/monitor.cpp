@@ -11,6 +11,7 @@ PCI_monitor::PCI_monitor(const char* name, SIM_instance* parent)
 void PCI_monitor::reset() {
     PCI_agent::reset();
     recorder.clear();
+    rules.clear_counts();
     burst_len = 0;
     state = MON_IDLE;
 }

@@ -1,7 +1,11 @@
 #pragma once
 // Protocol rule checks the bus monitor runs every cycle on the five
 // handshake lines: no unknown levels, sustained tri-state lines driven high
-// before release, and FRAME# deasserted only while IRDY# is asserted.
+// before release, and FRAME# deasserted only while IRDY# is asserted. Each
+// rule counts how often it applied and how often it was broken.
+
+#include <array>
+#include <cstdint>
 
 #include "kernel/logic.h"
 
@@ -9,17 +13,49 @@ class PCI_agent;
 
 class PCI_rule_checker {
   public:
+    // The rules, in the order of their report lines.
+    enum rule : int {
+        trdy_known,           // TRDY# never unknown (checked every cycle)
+        irdy_known,           // IRDY# never unknown
+        stop_known,           // STOP# never unknown
+        frame_known,          // FRAME# never unknown
+        devsel_known,         // DEVSEL# never unknown
+        trdy_sts,             // TRDY# driven high before release (checked when it leaves 0)
+        irdy_sts,             // IRDY# the same
+        stop_sts,             // STOP# the same
+        frame_sts,            // FRAME# the same
+        devsel_sts,           // DEVSEL# the same
+        frame_end_with_irdy,  // FRAME# 0 -> 1 only with IRDY# asserted (checked on each such edge)
+        rule_count,
+    };
+    // How often one rule applied, and how often it was broken.
+    struct counts {
+        int64_t checked = 0;   // cycles in which the rule applied
+        int64_t violated = 0;  // of those, cycles in which it was broken
+    };
+
     // Checks the current levels seen by the agent's ports, prints an
     // "ERROR: " line per broken rule (naming the agent), and remembers the
     // levels for the next cycle.
     void check(const PCI_agent& observer);
 
+    // Zeroes the counts (the remembered levels stay).
+    void clear_counts() { counts_ = {}; }
+    // The counts of one rule.
+    const counts& count_of(rule which) const { return counts_[which]; }
+    // A short stable name of the rule, e.g. "frame_sts".
+    static const char* rule_name(rule which);
+
   private:
+    // Counts one application of a rule; returns broken.
+    bool tally(rule which, bool broken);
+
     // Levels at the previous check. Z before the first one: then a line
     // cannot look as if it had just been released.
-    logic_value prev_trdy = VZ;    // TRDY#
-    logic_value prev_irdy = VZ;    // IRDY#
-    logic_value prev_stop = VZ;    // STOP#
-    logic_value prev_frame = VZ;   // FRAME#
-    logic_value prev_devsel = VZ;  // DEVSEL#
+    logic_value prev_trdy = VZ;                // TRDY#
+    logic_value prev_irdy = VZ;                // IRDY#
+    logic_value prev_stop = VZ;                // STOP#
+    logic_value prev_frame = VZ;               // FRAME#
+    logic_value prev_devsel = VZ;              // DEVSEL#
+    std::array<counts, rule_count> counts_{};  // per rule, indexed by rule
 };

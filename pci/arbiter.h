@@ -63,6 +63,8 @@ class PCI_arbiter : public PCI_arbiter_base {
     PCI_arbiter(const char* name, SIM_instance* parent);
 
     void set_mtt(int32_t value) { mtt = value; }
+    // The maximum tenure in effect.
+    int32_t mtt_value() const { return mtt; }
     void reset() override;
     void clock() override;
 

@@ -22,6 +22,9 @@ void PCI_master::reset() {
     done = false;
     wait_until = 0;
     total_latency_ = 0;
+    latency_.clear();
+    retries_ = 0;
+    data_words_ = 0;
     req_prev = V1;
     req_prev2 = V1;
 }
@@ -163,17 +166,24 @@ void PCI_master::data_step() {
     }
 
     const bool term = should_terminate();
+    // The address phase's clock shows the previous transaction's bus.
+    if (transfer && state != ADDR)
+        ++data_words_;
 
     // Latency: from the request to the first completed data phase.
     if (irdy_low && trdy_low) {
-        if (req_cycle != 0)
+        if (req_cycle != 0) {
             total_latency_ += sim_cycle() - req_cycle;
+            latency_.add(sim_cycle() - req_cycle);
+        }
         req_cycle = 0;
     }
 
     if (stop_low && trdy_high && devsel_low) {
         // Retry or Disconnect without data. With FRAME# still low the master
         // first deasserts it; the next clock sees this case again.
+        if (frame_low || stop_cycle != sim_cycle() - 1)
+            ++retries_;
         stop_cycle = sim_cycle();
         stop_ad = 0;
         signals_to_int(ad, ad_width, stop_ad);

@@ -16,6 +16,7 @@
 
 #include "kernel/signal.h"
 #include "pci/agent.h"
+#include "pci/latency_record.h"
 #include "pci/pattern.h"
 #include "pci/target.h"
 
@@ -61,6 +62,12 @@ class PCI_master : public PCI_agent, public PCI_pattern {
     bool is_done() const { return done; }
     // Sum of the measured bus-access latencies.
     int32_t total_latency() const { return total_latency_; }
+    // Every measured bus-access latency since reset.
+    const PCI_latency_record& latency_record() const { return latency_; }
+    // Stops without data (Retry or Disconnect without data) seen since reset.
+    int32_t retries() const { return retries_; }
+    // Data words moved in completed data phases since reset.
+    int32_t data_words() const { return data_words_; }
     // Stores the low 8 bits in the Latency Timer byte of the own header.
     void set_latency_timer(int32_t value);
     // The Latency Timer byte of the own header (0 to 255).
@@ -127,6 +134,9 @@ class PCI_master : public PCI_agent, public PCI_pattern {
     int32_t wait_until = 0;       // not ready while this is >= sim_cycle
     int32_t req_cycle = 0;        // start of the running measurement; 0 none
     int32_t total_latency_ = 0;   // sum of the measured latencies
+    PCI_latency_record latency_;  // each measured latency, counted
+    int32_t retries_ = 0;         // stops without data seen
+    int32_t data_words_ = 0;      // words moved in completed data phases
     int32_t stop_cycle = 0;       // cycle of the last stop without data
     uint32_t stop_ad = 0;         // AD word read in that cycle (retry hint)
     logic_value req_prev = V1;    // REQ# one cycle earlier

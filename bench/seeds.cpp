@@ -1,0 +1,25 @@
+#include "bench/seeds.h"
+
+namespace {
+// The increment of splitmix64's state.
+constexpr uint64_t golden_gamma = 0x9E3779B97F4A7C15u;
+}  // namespace
+
+uint64_t splitmix64_mix(uint64_t value) {
+    uint64_t z = value;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+    return z ^ (z >> 31);
+}
+
+PCI_source_seeds derived_seeds(uint32_t number, int unit) {
+    const uint64_t z = splitmix64_mix(number + static_cast<uint64_t>(unit + 1) * golden_gamma);
+    return {static_cast<int32_t>(z & 0x7FFFFFFFu), static_cast<uint32_t>((z >> 32) & 0xFFFFu)};
+}
+
+void derive_seeds(uint32_t number, PCI_testbench& bench) {
+    for (int i = 0; i < PCI_testbench::units; ++i) {
+        bench.master_seeds[i] = derived_seeds(number, i);
+        bench.target_seeds[i] = derived_seeds(number, PCI_testbench::units + i);
+    }
+}

@@ -1,0 +1,71 @@
+#include "outputs/transaction_log.h"
+
+#include <cstdio>
+#include <ostream>
+
+namespace {
+// Names of the 16 command codes.
+constexpr const char* command_names[16] = {
+    "Interrupt Acknowledge",
+    "Special Cycle",
+    "I/O Read",
+    "I/O Write",
+    "Reserved",
+    "Reserved",
+    "Memory Read",
+    "Memory Write",
+    "Reserved",
+    "Reserved",
+    "Configuration Read",
+    "Configuration Write",
+    "Memory Read Multiple",
+    "Dual Address Cycle",
+    "Memory Read Line",
+    "Memory Write and Invalidate",
+};
+
+// One CSV field, quoted when it holds a comma, a quote or a line break.
+std::string field(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+// A number, or an empty field for a negative one (none).
+std::string optional_number(int64_t value) {
+    return value < 0 ? std::string() : std::to_string(value);
+}
+}  // namespace
+
+const char* pci_command_name(uint32_t command) {
+    return command_names[command & 0xFu];
+}
+
+PCI_transaction_log::PCI_transaction_log(std::string path, std::vector<std::string> master_names)
+    : file_(std::move(path)), master_names_(std::move(master_names)) {}
+
+std::string PCI_transaction_log::open() {
+    std::string error = file_.open();
+    if (error.empty())
+        file_.stream() << header << "\r\n";
+    return error;
+}
+
+void PCI_transaction_log::write(const PCI_transaction_record& r) {
+    char address[11];
+    std::snprintf(address, sizeof address, "0x%08x", r.address);
+    const bool known_master = r.master >= 0 && r.master < static_cast<int>(master_names_.size());
+    const bool mapped = r.card != PCI_address_map::no_card;
+    file_.stream() << r.start << ',' << optional_number(r.end) << ','
+                   << field(known_master ? master_names_[r.master] : std::string()) << ','
+                   << (mapped ? std::to_string(r.card) : std::string()) << ','
+                   << field(pci_command_name(r.command)) << ',' << address << ',' << r.data_phases
+                   << ',' << optional_number(r.initial_wait) << ','
+                   << transaction_end_name(r.termination) << "\r\n";
+}

@@ -1,0 +1,35 @@
+#pragma once
+// The transaction file (option --transactions): CSV after RFC 4180 (CRLF line
+// ends, a header row), one row per transaction the monitor saw, in the order
+// they ended.
+
+#include <string>
+#include <vector>
+
+#include "outputs/output_file.h"
+#include "outputs/transaction_collector.h"
+
+class PCI_transaction_log {
+  public:
+    // The column names of the header row.
+    static constexpr const char* header =
+        "start_cycle,end_cycle,master,card,command,address,data_phases,initial_wait,termination";
+
+    // Writes to path; master_names names master index i.
+    PCI_transaction_log(std::string path, std::vector<std::string> master_names);
+
+    // Creates the file and writes the header; returns an error text or "".
+    std::string open();
+    // Writes one row.
+    void write(const PCI_transaction_record& record);
+    // Closes the file; returns an error text or "".
+    std::string close() { return file_.close(); }
+
+  private:
+    PCI_output_file file_;                   // the CSV file
+    std::vector<std::string> master_names_;  // name of each master index
+};
+
+// The name of a bus command, e.g. "Memory Read"; "Reserved" for a code
+// without one.
+const char* pci_command_name(uint32_t command);
