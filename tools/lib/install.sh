@@ -1,3 +1,5 @@
+# shellcheck shell=bash
+# shellcheck disable=SC2034  # the lists are used by the scripts that source this file
 # Sourced by tools/start and tools/test: installs the Debian packages that are
 # missing, and only those.
 
