@@ -5,8 +5,8 @@
 
 #include "monitor/report.h"
 
-PCI_monitor::PCI_monitor(const char* name, SIM_instance* parent)
-    : PCI_agent(name, parent), tracer(*this), listeners{&recorder, &tracer} {}
+PCI_monitor::PCI_monitor(const char* name_text, SIM_instance* parent)
+    : PCI_agent(name_text, parent), tracer(*this), listeners{&recorder, &tracer} {}
 
 void PCI_monitor::reset() {
     PCI_agent::reset();

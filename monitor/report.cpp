@@ -47,7 +47,7 @@ void print_card(std::ostream& out, int card, const PCI_address_map& map,
             continue;
         out << "\tInitial latency:" << std::dec << latency << " count:" << count << " => "
             << quotient(count * 100.0, claimed) << "%" << std::endl;
-        weighted += static_cast<int64_t>(latency) * count;
+        weighted += static_cast<double>(static_cast<int64_t>(latency) * count);
         first_phases += count;
     }
     out << "\tInitial Latency avarage: " << quotient(weighted, first_phases) << std::endl;
@@ -59,7 +59,7 @@ void print_card(std::ostream& out, int card, const PCI_address_map& map,
             continue;
         out << "\tBurst Latency:" << std::dec << latency << " count:" << count << " => "
             << std::fixed << quotient(count * 100.0, later_phases) << "%" << std::endl;
-        weighted += static_cast<int64_t>(latency) * count;
+        weighted += static_cast<double>(static_cast<int64_t>(latency) * count);
     }
     out << "\tBurst Latency avarage: " << quotient(weighted, later_phases) << std::endl;
 }

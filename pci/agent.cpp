@@ -1,7 +1,7 @@
 #include "pci/agent.h"
 
-PCI_agent::PCI_agent(const char* name, SIM_instance* parent)
-    : SIM_instance(name, parent),
+PCI_agent::PCI_agent(const char* name_text, SIM_instance* parent)
+    : SIM_instance(name_text, parent),
       frame("frame", this),
       devsel("devsel", this),
       stop("stop", this),

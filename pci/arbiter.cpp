@@ -5,8 +5,8 @@
 #include "kernel/error.h"
 #include "pci/master.h"
 
-PCI_arbiter_base::PCI_arbiter_base(const char* name, SIM_instance* parent)
-    : PCI_agent(name, parent) {}
+PCI_arbiter_base::PCI_arbiter_base(const char* name_text, SIM_instance* parent)
+    : PCI_agent(name_text, parent) {}
 
 void PCI_arbiter_base::attach_master(SIM_instance& parent, PCI_master& master) {
     attach_ports(parent, master.req, master.gnt);
@@ -21,21 +21,24 @@ void PCI_arbiter_base::attach_ports(SIM_instance& parent, SIM_port& master_req,
              << ".\nRequested: " << master_count << " Allowed: " << max_masters << ".\n";
         throw SIM_error(text.str(), too_many_masters_status);
     }
-    int i = master_count;
+    const int i = master_count;
+    // Slots of this master's request and grant in the storage arrays.
+    const size_t req_slot = 2 * static_cast<size_t>(i);
+    const size_t gnt_slot = req_slot + 1;
     // One buffer whose digit is rewritten per master; the names copy it.
     char req_name[] = "req?";
     char gnt_name[] = "gnt?";
     req_name[3] = gnt_name[3] = static_cast<char>('0' + i);
 
-    port_storage[2 * i] = std::make_unique<SIM_port>(req_name, this);
-    port_storage[2 * i + 1] = std::make_unique<SIM_port>(gnt_name, this);
-    req_ports[i] = port_storage[2 * i].get();
-    gnt_ports[i] = port_storage[2 * i + 1].get();
+    port_storage[req_slot] = std::make_unique<SIM_port>(req_name, this);
+    port_storage[gnt_slot] = std::make_unique<SIM_port>(gnt_name, this);
+    req_ports[i] = port_storage[req_slot].get();
+    gnt_ports[i] = port_storage[gnt_slot].get();
 
-    net_storage[2 * i] = std::make_unique<SIM_net>(req_name, &parent.name, context());
-    net_storage[2 * i + 1] = std::make_unique<SIM_net>(gnt_name, &parent.name, context());
-    SIM_net& req_net = *net_storage[2 * i];
-    SIM_net& gnt_net = *net_storage[2 * i + 1];
+    net_storage[req_slot] = std::make_unique<SIM_net>(req_name, &parent.name, context());
+    net_storage[gnt_slot] = std::make_unique<SIM_net>(gnt_name, &parent.name, context());
+    SIM_net& req_net = *net_storage[req_slot];
+    SIM_net& gnt_net = *net_storage[gnt_slot];
     req_net.connect(*req_ports[i]);
     req_net.connect(master_req);
     gnt_net.connect(*gnt_ports[i]);
@@ -56,7 +59,7 @@ void PCI_arbiter_base::reset() {
     grant_fresh = true;
 }
 
-PCI_arbiter::PCI_arbiter(const char* name, SIM_instance* parent) : PCI_arbiter_base(name, parent) {
+PCI_arbiter::PCI_arbiter(const char* name_text, SIM_instance* parent) : PCI_arbiter_base(name_text, parent) {
     set_mtt(48);
     set_debug(0);
 }
@@ -114,8 +117,8 @@ void PCI_arbiter::clock() {
     grant_fresh = true;
 }
 
-PCI_priority_arbiter::PCI_priority_arbiter(const char* name, SIM_instance* parent)
-    : PCI_arbiter_base(name, parent) {}
+PCI_priority_arbiter::PCI_priority_arbiter(const char* name_text, SIM_instance* parent)
+    : PCI_arbiter_base(name_text, parent) {}
 
 void PCI_priority_arbiter::clock() {
     if (owner >= 0) {

@@ -4,8 +4,8 @@
 
 #include "kernel/sim_time.h"
 
-PCI_master::PCI_master(const char* name, SIM_instance* parent)
-    : PCI_agent(name, parent), PCI_pattern(), t("t", this), req("req", this), gnt("gnt", this) {}
+PCI_master::PCI_master(const char* name_text, SIM_instance* parent)
+    : PCI_agent(name_text, parent), t("t", this), req("req", this), gnt("gnt", this) {}
 
 void PCI_master::reset() {
     PCI_agent::reset();

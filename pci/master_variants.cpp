@@ -2,8 +2,8 @@
 
 #include "kernel/sim_time.h"
 
-PCI_retry_master::PCI_retry_master(const char* name, SIM_instance* parent)
-    : PCI_master(name, parent) {
+PCI_retry_master::PCI_retry_master(const char* name_text, SIM_instance* parent)
+    : PCI_master(name_text, parent) {
     set_retry_overhead(0);
 }
 
@@ -19,8 +19,8 @@ bool PCI_retry_master::can_start() {
     return needed < passed;
 }
 
-PCI_random_master::PCI_random_master(const char* name, SIM_instance* parent)
-    : PCI_retry_master(name, parent) {
+PCI_random_master::PCI_random_master(const char* name_text, SIM_instance* parent)
+    : PCI_retry_master(name_text, parent) {
     set_latency_timer(48);
     trans_count = 0;
 }
@@ -39,8 +39,8 @@ uint32_t PCI_random_master::next_command() {
     return rng.next() % 100 < read_percent ? CMD_MEMORY_READ : CMD_MEMORY_WRITE;
 }
 
-PCI_short_master::PCI_short_master(const char* name, SIM_instance* parent)
-    : PCI_random_master(name, parent) {
+PCI_short_master::PCI_short_master(const char* name_text, SIM_instance* parent)
+    : PCI_random_master(name_text, parent) {
     read_percent = 80;
 }
 
@@ -50,12 +50,12 @@ int32_t PCI_short_master::burst_length() {
     return rng.next() % 7 + 1;
 }
 
-PCI_long_master::PCI_long_master(const char* name, SIM_instance* parent)
-    : PCI_random_master(name, parent) {
+PCI_long_master::PCI_long_master(const char* name_text, SIM_instance* parent)
+    : PCI_random_master(name_text, parent) {
     read_percent = 20;
 }
 
-PCI_fixed_master::PCI_fixed_master(const char* name, SIM_instance* parent)
-    : PCI_random_master(name, parent) {
+PCI_fixed_master::PCI_fixed_master(const char* name_text, SIM_instance* parent)
+    : PCI_random_master(name_text, parent) {
     read_percent = 20;
 }

@@ -4,8 +4,8 @@
 
 #include "kernel/sim_time.h"
 
-PCI_target::PCI_target(const char* name, SIM_instance* parent)
-    : PCI_agent(name, parent), PCI_pattern(), idsel("idsel", this) {
+PCI_target::PCI_target(const char* name_text, SIM_instance* parent)
+    : PCI_agent(name_text, parent), idsel("idsel", this) {
     for (PCI_decode_speed& speed : decode_speed) speed = PCI_decode_speed::fast;
     init_retry_threshold = 16;
     burst_retry_threshold = 8;

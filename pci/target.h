@@ -78,7 +78,7 @@ class PCI_target : public PCI_agent, public PCI_pattern {
     // Sets all six entries; values other than the four speeds are ignored.
     void set_decode_speeds(PCI_decode_speed speed);
     // Sets the entry serving a command code; other codes and speeds are ignored.
-    void set_decode_speed(uint32_t command, PCI_decode_speed speed);
+    void set_decode_speed(uint32_t cmd, PCI_decode_speed speed);
     // The speed serving a class of commands.
     PCI_decode_speed decode_speed_of(Speed_entry entry) const { return decode_speed[entry]; }
     // Register and write mask; an index beyond the header is ignored.
@@ -121,7 +121,7 @@ class PCI_target : public PCI_agent, public PCI_pattern {
     // The data-phase driver: DEVSEL#, wait states, TRDY#/STOP#, AD.
     void prepare_data();
     // The state entered after an address phase with this command and address.
-    State decode(uint32_t command, uint32_t address);
+    State decode(uint32_t cmd, uint32_t addr);
 
     int32_t ready_cycle = -1;                      // first cycle the pending phase may complete; -1 none
     PCI_decode_speed decode_speed[SPEED_ENTRIES];  // claim speed per class of command

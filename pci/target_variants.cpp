@@ -23,8 +23,8 @@ void set_identity(PCI_target& t, uint32_t device, uint32_t status) {
 
 // ---- Hint target ----
 
-PCI_hint_target::PCI_hint_target(const char* name, SIM_instance* parent)
-    : PCI_target(name, parent) {}
+PCI_hint_target::PCI_hint_target(const char* name_text, SIM_instance* parent)
+    : PCI_target(name_text, parent) {}
 
 uint32_t PCI_hint_target::retry_data() {
     // A negative difference keeps its two's-complement bits and thus reads
@@ -37,8 +37,8 @@ uint32_t PCI_hint_target::retry_data() {
 
 // ---- Page target ----
 
-PCI_page_target::PCI_page_target(const char* name, SIM_instance* parent)
-    : PCI_hint_target(name, parent) {
+PCI_page_target::PCI_page_target(const char* name_text, SIM_instance* parent)
+    : PCI_hint_target(name_text, parent) {
     config[4] = 0x00100008u;                // memory, prefetchable, base 0x100000
     config_mask[4] = 0xFFFF0000u;           // 64 KB window
     set_command_register(*this, 0x0002u);   // memory space only
@@ -62,8 +62,8 @@ int32_t PCI_page_target::burst_wait() {
 
 // ---- Delay target ----
 
-PCI_delay_target::PCI_delay_target(const char* name, SIM_instance* parent)
-    : PCI_hint_target(name, parent) {
+PCI_delay_target::PCI_delay_target(const char* name_text, SIM_instance* parent)
+    : PCI_hint_target(name_text, parent) {
     config[4] = 0x00000008u;                // memory, prefetchable, base 0
     config_mask[4] = 0xFFF00000u;           // 1 MB window
     set_command_register(*this, 0x0002u);   // memory space only

@@ -20,7 +20,7 @@ constexpr uint32_t kBase = 0x00200000;  // BAR0 of the probe: 64 KB
 // The neutral target with a memory and I/O window and settable latencies.
 class ProbeTarget : public PCI_target {
   public:
-    ProbeTarget(const char* name, SIM_instance* parent) : PCI_target(name, parent) {
+    ProbeTarget(const char* name_text, SIM_instance* parent) : PCI_target(name_text, parent) {
         set_config(1, 0x0003, 0xFFFF);           // I/O and memory space enabled
         set_config(4, kBase | 0x8, 0xFFFF0000);  // prefetchable memory
     }

@@ -13,7 +13,7 @@ class ScriptedAgent : public PCI_agent {
   public:
     using Step = std::function<void(ScriptedAgent&)>;
 
-    ScriptedAgent(const char* name, SIM_instance* parent) : PCI_agent(name, parent) {}
+    ScriptedAgent(const char* name_text, SIM_instance* parent) : PCI_agent(name_text, parent) {}
 
     // Runs step in the clock() of the given cycle (several per cycle allowed).
     void at(int32_t cycle, Step step) { script_[cycle].push_back(std::move(step)); }
@@ -65,7 +65,7 @@ inline void run_to_cycle(SIM_context& context, int32_t n) {
 // Drives H on FRAME#, TRDY#, IRDY#, DEVSEL#, STOP#, SERR#, PERR# from reset on.
 class PullupAgent : public PCI_agent {
   public:
-    PullupAgent(const char* name, SIM_instance* parent) : PCI_agent(name, parent) {}
+    PullupAgent(const char* name_text, SIM_instance* parent) : PCI_agent(name_text, parent) {}
     void reset() override;
     void clock() override {}
 };
