@@ -90,9 +90,10 @@ const long_option options[] = {
      }},
     {"max-cycles", true, "run at most <value> iterations of the main loop (default 100001)",
      [](extension_settings& s, const std::string& value) {
-         const std::optional<uint64_t> n = decimal(value, std::numeric_limits<int32_t>::max());
+         // The cycle counter is 32-bit: a run stays well below its end.
+         const std::optional<uint64_t> n = decimal(value, max_cycles_limit);
          if (!n || *n == 0)
-             return "'" + value + "' is not a decimal number from 1 to 2147483647";
+             return "'" + value + "' is not a decimal number from 1 to 2000000000";
          s.max_cycles = static_cast<int32_t>(*n);
          return std::string();
      }},

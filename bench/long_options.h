@@ -11,6 +11,8 @@
 
 // Iterations of the main loop unless --max-cycles says otherwise.
 constexpr int32_t default_max_cycles = 100001;
+// Most iterations --max-cycles allows (the cycle counter is 32-bit).
+constexpr int32_t max_cycles_limit = 2000000000;
 
 // What the long options ask for; the run uses them after the command line.
 struct extension_settings {

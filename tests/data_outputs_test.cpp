@@ -230,7 +230,7 @@ TEST_F(DataOutputs, ErrorPaths) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "pcisim: cannot write /dev/full: No space left on device\n");
     for (const char* bad : {"--seed=", "--seed=-1", "--seed=4294967296", "--seed=0x10", "--seed=1 ",
-                            "--max-cycles=0", "--max-cycles=2147483648", "--stats-json="}) {
+                            "--max-cycles=0", "--max-cycles=2000000001", "--stats-json="}) {
         r = run({bad});
         EXPECT_EQ(r.status, 1) << bad;
         EXPECT_EQ(r.out, "") << bad;
