@@ -13,25 +13,13 @@
 #include <vector>
 
 #include "bench/simulation.h"
+#include "support/program_run.h"
 
 namespace {
 using nlohmann::json;
 
-struct Outcome {
-    int status;       // exit status
-    std::string out;  // standard output
-    std::string err;  // standard error
-};
-
-// Runs "pcisim <args>" in-process.
 Outcome run(std::vector<std::string> args) {
-    args.insert(args.begin(), "pcisim");
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    std::ostringstream out, err;
-    const int status = pcisim_main(static_cast<int>(args.size()), argv.data(), out, err);
-    return {status, out.str(), err.str()};
+    return run_program(std::move(args));
 }
 
 std::string slurp(const std::filesystem::path& path) {

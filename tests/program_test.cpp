@@ -12,26 +12,9 @@
 #include <vector>
 
 #include "bench/simulation.h"
+#include "support/program_run.h"
 
 namespace {
-struct Outcome {
-    int status;       // exit status
-    std::string out;  // everything printed
-    std::string err;  // everything printed on the error stream
-};
-
-// Runs the program as "pcisim <args>" with streams of its own.
-Outcome run_program(std::vector<std::string> args) {
-    args.insert(args.begin(), "pcisim");
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = pcisim_main(static_cast<int>(args.size()), argv.data(), out, err);
-    return {status, out.str(), err.str()};
-}
-
 // The same with the masters' traffic cut short.
 Outcome run(std::vector<std::string> args) {
     args.insert(args.end(), {"-m1c3", "-m2c2", "-m3c2"});

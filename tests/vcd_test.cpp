@@ -13,26 +13,15 @@
 #include <vector>
 
 #include "bench/simulation.h"
+#include "support/program_run.h"
 #include "kernel/logic.h"
 
 namespace {
 // A short run: every master does three transactions.
 const std::vector<std::string> short_run = {"-m1c3", "-m2c3", "-m3c3"};
 
-struct Outcome {
-    int status;       // exit status
-    std::string out;  // standard output
-    std::string err;  // standard error
-};
-
 Outcome run(std::vector<std::string> args) {
-    args.insert(args.begin(), "pcisim");
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    std::ostringstream out, err;
-    const int status = pcisim_main(static_cast<int>(args.size()), argv.data(), out, err);
-    return {status, out.str(), err.str()};
+    return run_program(std::move(args));
 }
 
 // Removes the scratch files when the tests end.
