@@ -1,9 +1,26 @@
 #include "kernel/signal.h"
 
+#include <algorithm>
+
 #include "kernel/instance.h"
 
 SIM_net::SIM_net(const char* name_text, const SIM_name* parent, const SIM_context& context)
-    : SIM_signal(context.clock()), name(name_text, parent) {}
+    : SIM_signal(context.clock()), name(name_text, parent), queue_(&context.commit_queue()) {}
+
+void SIM_net::drive(logic_value v) {
+    const int cur = cur_phase();
+    // A net with ports was driven at every boundary; one without, only here.
+    const bool first =
+        members.empty() ? last_drive_phase != cur : drive_boundary != queue_->boundary();
+    if (first) {
+        level[next_phase()] = VZ;
+        restart_force = true;
+    }
+    last_drive_phase = cur;
+    drive_boundary = queue_->boundary();
+    level[next_phase()] = resolve(v);
+    mark_dirty();
+}
 
 void SIM_net::force(logic_value v) {
     if (restart_force) {
@@ -11,6 +28,33 @@ void SIM_net::force(logic_value v) {
         level[0] = level[1] = VZ;
     }
     level[0] = level[1] = resolve(v);
+    queue_->count_level_change();
+    mark_dirty();
+}
+
+bool SIM_net::resolve_members(int cur) {
+    if (members.empty())
+        return false;
+    const int next = cur ^ 1;
+    logic_value v = drive_boundary == queue_->boundary() ? level[next] : VZ;
+    for (const SIM_port* port : members) v = resolve_levels(v, port->level[next]);
+    level[next] = v;
+    last_drive_phase = cur;
+    restart_force = true;
+    return true;
+}
+
+void SIM_net::add_member(SIM_port* port) {
+    auto at =
+        std::upper_bound(members.begin(), members.end(), port,
+                         [](const SIM_port* a, const SIM_port* b) { return a->index < b->index; });
+    members.insert(at, port);
+    mark_dirty();
+}
+
+void SIM_net::remove_member(SIM_port* port) {
+    mark_dirty();
+    members.erase(std::find(members.begin(), members.end(), port));
 }
 
 void SIM_net::connect(SIM_port& port) {
@@ -18,6 +62,7 @@ void SIM_net::connect(SIM_port& port) {
         merge(*port.net);
     } else {
         port.net = this;
+        add_member(&port);
     }
 }
 
@@ -33,13 +78,25 @@ void SIM_net::merge(SIM_net& other) {
 }
 
 SIM_port::SIM_port(const char* name_text, SIM_instance* owner)
-    : SIM_signal(owner->context().clock()), name(name_text, &owner->name) {
-    owner->context().register_port(this);
-}
+    : SIM_port(name_text, &owner->name, owner->context()) {}
 
 SIM_port::SIM_port(const char* name_text, SIM_context& context)
-    : SIM_signal(context.clock()), name(name_text, nullptr) {
+    : SIM_port(name_text, nullptr, context) {}
+
+SIM_port::SIM_port(const char* name_text, const SIM_name* parent, SIM_context& context)
+    : SIM_signal(context.clock()),
+      name(name_text, parent),
+      queue_(&context.commit_queue()),
+      index(static_cast<int32_t>(context.port_list().size())) {
     context.register_port(this);
+}
+
+void SIM_port::attach_to_root() {
+    if (!net || net->root() == net)
+        return;
+    net->remove_member(this);
+    net = net->root();
+    net->add_member(this);
 }
 
 std::ostream& operator<<(std::ostream& os, const SIM_port& port) {

@@ -1,6 +1,5 @@
 #include "pci/bus.h"
 
-
 #include "pci/agent.h"
 
 PCI_bus::PCI_bus(const char* name_text, SIM_instance& parent)
@@ -15,7 +14,9 @@ PCI_bus::PCI_bus(const char* name_text, SIM_instance& parent)
       par("par", &name, parent.context()),
       lock("lock", &name, parent.context()),
       sbo("sbo", &name, parent.context()),
-      sdone("sdone", &name, parent.context()) {
+      sdone("sdone", &name, parent.context()),
+      ad_word(ad, 32, parent.context()),
+      cbe_word(cbe, 4, parent.context()) {
     for (int i = 0; i < 32; ++i) {
         ad_nets[i] = std::make_unique<SIM_net>("ad", &name, parent.context());
         ad[i] = ad_nets[i].get();
@@ -27,6 +28,7 @@ PCI_bus::PCI_bus(const char* name_text, SIM_instance& parent)
 }
 
 void PCI_bus::connect_agent(PCI_agent& agent) {
+    agent.bus_ = this;
     devsel.connect(agent.devsel);
     frame.connect(agent.frame);
     irdy.connect(agent.irdy);
@@ -46,7 +48,6 @@ void PCI_bus::dump(std::ostream& out) const {
     signals_to_hex(cbe, 4, cbe_text, sizeof cbe_text);
     out << " AD:" << ad_text << " CBE:" << cbe_text << " FRAME:" << frame.to_char()
         << " DEVSEL:" << devsel.to_char() << " STOP:" << stop.to_char()
-              << " IRDY:" << irdy.to_char() << " TRDY:" << trdy.to_char()
-              << " PAR:" << par.to_char() << " PERR:" << perr.to_char()
-              << " SERR:" << serr.to_char() << std::endl;
+        << " IRDY:" << irdy.to_char() << " TRDY:" << trdy.to_char() << " PAR:" << par.to_char()
+        << " PERR:" << perr.to_char() << " SERR:" << serr.to_char() << std::endl;
 }

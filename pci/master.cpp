@@ -155,7 +155,7 @@ void PCI_master::data_step() {
         fill_signals(ad, ad_width, VZ);
         if (transfer) {
             uint32_t data = 0;
-            signals_to_int(ad, ad_width, data);
+            read_ad(data);
             --remaining;
             uint32_t lanes = 0;
             accept_data(lanes, address, data);
@@ -176,7 +176,7 @@ void PCI_master::data_step() {
         // first deasserts it; the next clock sees this case again.
         stop_cycle = sim_cycle();
         stop_ad = 0;
-        signals_to_int(ad, ad_width, stop_ad);
+        read_ad(stop_ad);
         retry_pending = true;
         req.drive(V1);
         if (frame_low) {
