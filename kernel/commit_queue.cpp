@@ -40,10 +40,20 @@ void SIM_commit_queue::commit(const SIM_clock& clock) {
     last_nets_.clear();
     for (SIM_net* net : nets_) {
         net->dirty = false;
-        if (net->resolve_members(cur))
-            last_nets_.push_back(net);
+        switch (net->resolve_members(cur)) {
+            case SIM_net::resolution::untouched:
+                break;
+            case SIM_net::resolution::resolve_again:
+                carried_.push_back(net);
+                [[fallthrough]];
+            case SIM_net::resolution::resolved:
+                last_nets_.push_back(net);
+                break;
+        }
     }
     nets_.clear();
+    for (SIM_net* net : carried_) add_net(net);
+    carried_.clear();
     last_ports_.swap(ports_);
     ports_.clear();
     ++boundary_;

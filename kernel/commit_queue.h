@@ -40,6 +40,7 @@ class SIM_commit_queue {
     std::vector<SIM_port*> last_ports_;  // ports committed at the previous boundary
     std::vector<SIM_net*> nets_;         // nets to resolve at this boundary
     std::vector<SIM_net*> last_nets_;    // nets resolved at the previous boundary
+    std::vector<SIM_net*> carried_;      // nets to resolve at the next boundary too
     uint64_t boundary_ = 0;              // boundaries passed
     uint64_t level_version_ = 0;         // boundaries and forces so far
 };

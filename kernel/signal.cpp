@@ -7,16 +7,23 @@
 SIM_net::SIM_net(const char* name_text, const SIM_name* parent, const SIM_context& context)
     : SIM_signal(context.clock()), name(name_text, parent), queue_(&context.commit_queue()) {}
 
+int SIM_net::last_drive_phase(int cur) const {
+    // A net with ports is driven at every boundary, the last one in the
+    // phase before the current one.
+    if (drive_boundary == queue_->boundary())
+        return cur;
+    if (!members.empty() && members_since < queue_->boundary())
+        return cur ^ 1;
+    return drive_phase;
+}
+
 void SIM_net::drive(logic_value v) {
     const int cur = cur_phase();
-    // A net with ports was driven at every boundary; one without, only here.
-    const bool first =
-        members.empty() ? last_drive_phase != cur : drive_boundary != queue_->boundary();
-    if (first) {
+    if (last_drive_phase(cur) != cur) {
         level[next_phase()] = VZ;
         restart_force = true;
     }
-    last_drive_phase = cur;
+    drive_phase = cur;
     drive_boundary = queue_->boundary();
     level[next_phase()] = resolve(v);
     mark_dirty();
@@ -32,19 +39,26 @@ void SIM_net::force(logic_value v) {
     mark_dirty();
 }
 
-bool SIM_net::resolve_members(int cur) {
+SIM_net::resolution SIM_net::resolve_members(int cur) {
     if (members.empty())
-        return false;
+        return resolution::untouched;
     const int next = cur ^ 1;
-    logic_value v = drive_boundary == queue_->boundary() ? level[next] : VZ;
+    // The ports' levels go on top of what this cycle's drives left, unless
+    // they are the cycle's first drive.
+    const bool first = last_drive_phase(cur) != cur;
+    logic_value v = first ? VZ : level[next];
     for (const SIM_port* port : members) v = resolve_levels(v, port->level[next]);
     level[next] = v;
-    last_drive_phase = cur;
+    drive_phase = cur;
+    if (!first)
+        return resolution::resolve_again;
     restart_force = true;
-    return true;
+    return resolution::resolved;
 }
 
 void SIM_net::add_member(SIM_port* port) {
+    if (members.empty())
+        members_since = queue_->boundary();
     auto at =
         std::upper_bound(members.begin(), members.end(), port,
                          [](const SIM_port* a, const SIM_port* b) { return a->index < b->index; });
@@ -54,6 +68,10 @@ void SIM_net::add_member(SIM_port* port) {
 
 void SIM_net::remove_member(SIM_port* port) {
     mark_dirty();
+    if (members.size() == 1) {
+        drive_phase = last_drive_phase(cur_phase());
+        members_since = UINT64_MAX;
+    }
     members.erase(std::find(members.begin(), members.end(), port));
 }
 

@@ -96,16 +96,25 @@ class SIM_net final : public SIM_signal {
         if (!dirty && !members.empty())
             queue_->add_net(this);
     }
-    // Boundary work: the next level from the members' committed levels, on
-    // top of this cycle's own drives. False, level untouched, if no port is
-    // attached (such a net keeps what drives and forces left).
-    bool resolve_members(int cur);
+    // The cur_phase of the last drive, the boundary's drives by the ports
+    // included; a drive in another phase is the first of its cycle.
+    int last_drive_phase(int cur) const;
+
+    // What the boundary did to a net.
+    enum class resolution {
+        untouched,      // no port attached: the net keeps what drives and forces left
+        resolved,       // next level = the ports' levels resolved from Z
+        resolve_again,  // resolved on top of own drives: resolve at the next boundary too
+    };
+    // Boundary work: the next level from the members' committed levels.
+    resolution resolve_members(int cur);
 
     SIM_commit_queue* queue_;              // the simulation's boundary work list
     std::vector<SIM_port*> members;        // attached ports, port-list order
     SIM_net* chain_next = nullptr;         // next member of the merged chain
     uint64_t drive_boundary = UINT64_MAX;  // boundary count at the last own drive
-    int last_drive_phase = -1;             // cur_phase at the last drive
+    uint64_t members_since = UINT64_MAX;   // boundary count when ports were first attached
+    int drive_phase = -1;                  // cur_phase at the last drive counted here
     bool restart_force = true;             // the next force starts from Z
     bool dirty = false;                    // queued for resolution
     SIM_net* root_ = this;                 // representative of the merged chain
