@@ -1,5 +1,7 @@
 #include "pci/bus.h"
 
+#include <cstring>
+
 #include "pci/agent.h"
 
 PCI_bus::PCI_bus(const char* name_text, SIM_instance& parent)
@@ -41,13 +43,42 @@ void PCI_bus::connect_agent(PCI_agent& agent) {
     for (int i = 0; i < 4; ++i) cbe[i]->connect(*agent.cbe[i]);
 }
 
+namespace {
+// Copies text without its terminator to at; returns the position after it.
+template <std::size_t size>
+char* put(char* at, const char (&text)[size]) {
+    std::memcpy(at, text, size - 1);
+    return at + size - 1;
+}
+}  // namespace
+
+int PCI_bus::format_dump(char* buffer) const {
+    char* at = put(buffer, " AD:");
+    signals_to_hex(ad, 32, at, 9);
+    at = put(at + 8, " CBE:");
+    signals_to_hex(cbe, 4, at, 2);
+    at = put(at + 1, " FRAME:");
+    *at++ = frame.to_char();
+    at = put(at, " DEVSEL:");
+    *at++ = devsel.to_char();
+    at = put(at, " STOP:");
+    *at++ = stop.to_char();
+    at = put(at, " IRDY:");
+    *at++ = irdy.to_char();
+    at = put(at, " TRDY:");
+    *at++ = trdy.to_char();
+    at = put(at, " PAR:");
+    *at++ = par.to_char();
+    at = put(at, " PERR:");
+    *at++ = perr.to_char();
+    at = put(at, " SERR:");
+    *at++ = serr.to_char();
+    *at++ = '\n';
+    return static_cast<int>(at - buffer);
+}
+
 void PCI_bus::dump(std::ostream& out) const {
-    char ad_text[9];
-    char cbe_text[2];
-    signals_to_hex(ad, 32, ad_text, sizeof ad_text);
-    signals_to_hex(cbe, 4, cbe_text, sizeof cbe_text);
-    out << " AD:" << ad_text << " CBE:" << cbe_text << " FRAME:" << frame.to_char()
-        << " DEVSEL:" << devsel.to_char() << " STOP:" << stop.to_char()
-        << " IRDY:" << irdy.to_char() << " TRDY:" << trdy.to_char() << " PAR:" << par.to_char()
-        << " PERR:" << perr.to_char() << " SERR:" << serr.to_char() << std::endl;
+    char line[dump_size];
+    out.write(line, format_dump(line));
+    out.flush();
 }

@@ -23,6 +23,11 @@ class PCI_bus {
     void connect_agent(PCI_agent& agent);
     // Prints " AD:... CBE:. FRAME:. ..." and ends the line.
     void dump(std::ostream& out) const;
+    // Longest text of format_dump, the line end included.
+    static constexpr int dump_size = 80;
+    // Writes the text of dump() to buffer (dump_size bytes at least), no
+    // terminator; returns its length.
+    int format_dump(char* buffer) const;
 
     SIM_name name;              // "pb" under the test bench
     SIM_net frame;              // FRAME#
