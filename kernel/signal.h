@@ -128,10 +128,15 @@ class SIM_port final : public SIM_signal {
     SIM_port(const char* name, SIM_context& context);
 
     void drive(logic_value v) override {
-        driven = true;
         level[next_phase()] = v;
-        if (!queued)
+        if (queued) {
+            driven = true;
+        } else if (v != level[cur_phase()]) {
+            driven = true;
             queue_->add_port(this);
+        }
+        // Otherwise the level stays: the boundary's re-drive of the current
+        // level writes the same, so the port needs no commit.
     }
     // A force cancels a drive of the same cycle and reaches the wire at once.
     void force(logic_value v) override {
