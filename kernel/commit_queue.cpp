@@ -2,6 +2,11 @@
 
 #include "kernel/signal.h"
 
+void SIM_commit_queue::add_port(SIM_port* port) {
+    port->queued = true;
+    ports_.push_back(port);
+}
+
 void SIM_commit_queue::add_net(SIM_net* net) {
     net->dirty = true;
     nets_.push_back(net);
@@ -12,16 +17,13 @@ void SIM_commit_queue::commit(const SIM_clock& clock) {
     const int next = clock.next_phase;
     // Written at the previous boundary and untouched since: the next buffer
     // still holds the level before that boundary.
-    for (std::size_t i = 0; i < last_port_count_; ++i) {
-        SIM_port* port = last_ports_[i];
+    for (SIM_port* port : last_ports_)
         if (!port->queued)
             port->level[next] = port->level[cur];
-    }
     for (SIM_net* net : last_nets_)
         if (!net->dirty)
             net->level[next] = net->level[cur];
-    for (std::size_t i = 0; i < port_count_; ++i) {
-        SIM_port* port = ports_[i];
+    for (SIM_port* port : ports_) {
         port->queued = false;
         logic_value v;
         if (port->driven) {
@@ -53,8 +55,7 @@ void SIM_commit_queue::commit(const SIM_clock& clock) {
     for (SIM_net* net : carried_) add_net(net);
     carried_.clear();
     last_ports_.swap(ports_);
-    last_port_count_ = port_count_;
-    port_count_ = 0;
+    ports_.clear();
     ++boundary_;
     ++level_version_;
 }

@@ -18,18 +18,8 @@ struct SIM_clock;
 
 class SIM_commit_queue {
   public:
-    // Room for one more port in the work list (called when a port is built;
-    // a port enters the list at most once per cycle).
-    void make_room_for_port() {
-        ports_.push_back(nullptr);
-        last_ports_.push_back(nullptr);
-    }
-    // Adds port, whose next level was written in this cycle, if add is true
-    // (once per cycle); no branch.
-    void add_port_if(SIM_port* port, bool add) {
-        ports_[port_count_] = port;
-        port_count_ += add ? 1 : 0;
-    }
+    // Adds a port whose next level was written in this cycle (once per cycle).
+    void add_port(SIM_port* port);
     // Marks a net to resolve at the boundary (once per cycle).
     void add_net(SIM_net* net);
 
@@ -46,10 +36,8 @@ class SIM_commit_queue {
     uint64_t level_version() const { return level_version_; }
 
   private:
-    std::vector<SIM_port*> ports_;       // [0, port_count_): ports driven in this cycle
-    std::vector<SIM_port*> last_ports_;  // [0, last_port_count_): committed at the last boundary
-    std::size_t port_count_ = 0;         // ports in ports_
-    std::size_t last_port_count_ = 0;    // ports in last_ports_
+    std::vector<SIM_port*> ports_;       // ports driven in this cycle
+    std::vector<SIM_port*> last_ports_;  // ports committed at the previous boundary
     std::vector<SIM_net*> nets_;         // nets to resolve at this boundary
     std::vector<SIM_net*> last_nets_;    // nets resolved at the previous boundary
     std::vector<SIM_net*> carried_;      // nets to resolve at the next boundary too

@@ -107,7 +107,6 @@ SIM_port::SIM_port(const char* name_text, const SIM_name* parent, SIM_context& c
       queue_(&context.commit_queue()),
       index(static_cast<int32_t>(context.port_list().size())) {
     context.register_port(this);
-    queue_->make_room_for_port();
 }
 
 void SIM_port::attach_to_root() {

@@ -127,16 +127,16 @@ class SIM_port final : public SIM_signal {
     // A port of no module, registered in context.
     SIM_port(const char* name, SIM_context& context);
 
-    // A drive of the level the port already has needs no commit unless the
-    // port was driven to another level before in this cycle: the boundary's
-    // re-drive of the current level writes the same. No branch.
     void drive(logic_value v) override {
-        const int next = next_phase();
-        level[next] = v;
-        const bool add = !queued & (v != level[next ^ 1]);
-        driven = driven | queued | add;
-        queued = queued | add;
-        queue_->add_port_if(this, add);
+        level[next_phase()] = v;
+        if (queued) {
+            driven = true;
+        } else if (v != level[cur_phase()]) {
+            driven = true;
+            queue_->add_port(this);
+        }
+        // Otherwise the level stays: the boundary's re-drive of the current
+        // level writes the same, so the port needs no commit.
     }
     // A force cancels a drive of the same cycle and reaches the wire at once.
     void force(logic_value v) override {
