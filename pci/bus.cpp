@@ -50,13 +50,25 @@ char* put(char* at, const char (&text)[size]) {
     std::memcpy(at, text, size - 1);
     return at + size - 1;
 }
+// Writes the digits hexadecimal digits of word (no Z or X among its bits),
+// most significant first, as signals_to_hex does.
+void put_hex(char* at, uint32_t word, int digits) {
+    for (int i = digits - 1; i >= 0; --i, word >>= 4) at[i] = "0123456789abcdef"[word & 0xFu];
+}
 }  // namespace
 
 int PCI_bus::format_dump(char* buffer) const {
     char* at = put(buffer, " AD:");
-    signals_to_hex(ad, 32, at, 9);
+    uint32_t word = 0;
+    if (ad_word.read(word))
+        put_hex(at, word, 8);
+    else
+        signals_to_hex(ad, 32, at, 9);
     at = put(at + 8, " CBE:");
-    signals_to_hex(cbe, 4, at, 2);
+    if (cbe_word.read(word))
+        put_hex(at, word, 1);
+    else
+        signals_to_hex(cbe, 4, at, 2);
     at = put(at + 1, " FRAME:");
     *at++ = frame.to_char();
     at = put(at, " DEVSEL:");
