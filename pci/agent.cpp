@@ -39,14 +39,6 @@ void PCI_agent::reset() {
         on_bus_wires = cbe[i]->attached_net() == bus_->cbe[i];
 }
 
-bool PCI_agent::read_ad(uint32_t& result) const {
-    return on_bus_wires ? bus_->ad_word.read(result) : signals_to_int(ad, ad_width, result);
-}
-
-bool PCI_agent::read_cbe(uint32_t& result) const {
-    return on_bus_wires ? bus_->cbe_word.read(result) : signals_to_int(cbe, cbe_width, result);
-}
-
 void PCI_agent::drive_parity() {
     if (ad[0]->own_level() == VZ) {
         par.drive(VZ);

@@ -8,8 +8,7 @@
 
 #include "kernel/instance.h"
 #include "kernel/signal.h"
-
-class PCI_bus;
+#include "pci/bus.h"
 
 class PCI_agent : public SIM_instance {
   public:
@@ -47,8 +46,12 @@ class PCI_agent : public SIM_instance {
   protected:
     // signals_to_int over this agent's AD or C/BE# pins, shared with the
     // other agents of the bus when the pins are on the bus's wires.
-    bool read_ad(uint32_t& result) const;
-    bool read_cbe(uint32_t& result) const;
+    bool read_ad(uint32_t& result) const {
+        return on_bus_wires ? bus_->ad_word.read(result) : signals_to_int(ad, ad_width, result);
+    }
+    bool read_cbe(uint32_t& result) const {
+        return on_bus_wires ? bus_->cbe_word.read(result) : signals_to_int(cbe, cbe_width, result);
+    }
 
     uint32_t prev_ad = 0;     // AD sampled by the previous check_parity()
     uint32_t prev_cbe = 0;    // C/BE# sampled by the previous check_parity()
