@@ -1,13 +1,14 @@
 #pragma once
-// The cycle boundary's work list. A port that was driven joins the queue;
-// a net whose level may change (a member's committed level changed, a
-// force, a drive of the net itself, a change of its member list) is marked
-// dirty. At the boundary only those ports are committed and only dirty nets
-// are resolved again, from Z over their members' committed levels in
-// port-list order. The result equals committing every port and resolving
-// every net each cycle: a port or net that was written at the previous
-// boundary gets its next buffer refreshed now, where committing it anew
-// would have written the same level.
+// The cycle boundary's work list. A port driven to a level other than its
+// current one joins the queue; a net whose level may change (a member's
+// committed level changed, a force, a drive of the net itself, a change of
+// its member list) is marked dirty. At the boundary only those ports are
+// committed and only dirty nets are resolved again, from Z over their
+// members' committed levels in port-list order (on top of the net's own
+// drives of the cycle, if any, and then once more at the next boundary). The
+// result equals committing every port and resolving every net each cycle: a
+// port or net that was written at the previous boundary gets its next buffer
+// refreshed now, where committing it anew would have written the same level.
 
 #include <cstdint>
 #include <vector>
