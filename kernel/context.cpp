@@ -26,7 +26,7 @@ void SIM_context::reset_all() {
 
 void SIM_context::clock_all() {
     for (SIM_instance* instance : instances_) instance->clock();
-    for (SIM_port* port : ports_) port->commit();
+    queue_.commit(clock_);
     ++clock_.sim_cycle;
     clock_.cur_phase ^= 1;
     clock_.next_phase ^= 1;

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <vector>
 
+#include "kernel/commit_queue.h"
 #include "kernel/sim_time.h"
 
 class SIM_instance;
@@ -32,12 +33,16 @@ class SIM_context {
     // Points every port at its net's root, then resets every instance in list
     // order. Changes neither the cycle nor the phases, commits nothing.
     void reset_all();
-    // One cycle: every instance's clock() in list order, every port's commit
-    // in list order, cycle + 1, and the phase flip that makes next levels
+    // One cycle: every instance's clock() in list order, the commit of every
+    // port (only driven ports do work) and the resolution of every net that
+    // may change, cycle + 1, and the phase flip that makes next levels
     // current.
     void clock_all();
 
     int32_t sim_cycle() const { return clock_.sim_cycle; }
+    // The boundary work list; signals (built against a const context too)
+    // enter it when driven or forced.
+    SIM_commit_queue& commit_queue() const { return queue_; }
     const SIM_clock& clock() const { return clock_; }
 
     // The stream everything of this simulation prints to. Its state (fill,
@@ -56,5 +61,6 @@ class SIM_context {
     std::vector<SIM_instance*> instances_;  // every module, construction order
     std::vector<SIM_port*> ports_;          // every port, construction order = commit order
     SIM_clock clock_;                       // cycle counter and phases
+    mutable SIM_commit_queue queue_;        // ports and nets to commit at the boundary
     std::ostream* out_;                     // output stream, not owned
 };

@@ -29,12 +29,7 @@ char to_char(logic_value v) {
 }
 
 uint32_t parity32(uint32_t word) {
-    word ^= word >> 16;
-    word ^= word >> 8;
-    word ^= word >> 4;
-    word ^= word >> 2;
-    word ^= word >> 1;
-    return word & 1u;
+    return static_cast<uint32_t>(__builtin_parity(word));
 }
 
 char hex_digit(logic_value b3, logic_value b2, logic_value b1, logic_value b0) {

@@ -31,6 +31,14 @@ inline bool level_is_low(logic_value v) {
     return v == V0 || v == VL;
 }
 
+// 1 for V1 and VH, else 0; 1 for VZ and VX, else 0 (no branch).
+inline uint32_t level_high_bit(uint32_t v) {
+    return (0x22u >> v) & 1u;
+}
+inline uint32_t level_neither_bit(uint32_t v) {
+    return (0x0Cu >> v) & 1u;
+}
+
 // Printed character of a level: 0 1 z x L H, '?' for any other code.
 char to_char(logic_value v);
 
@@ -52,16 +60,13 @@ template <typename Signal>
 bool signals_to_int(Signal* const* signals, int count, uint32_t& result) {
     if (count > 32)
         return false;
+    // The only branch is the rare (or at once taken) stop on Z or X.
     result = 0;
     for (int i = count - 1; i >= 0; --i) {
-        logic_value v = signals[i]->read();
-        if (level_is_low(v)) {
-            result <<= 1;
-        } else if (level_is_high(v)) {
-            result = (result << 1) + 1;
-        } else {
+        const uint32_t v = static_cast<uint32_t>(signals[i]->read());
+        if (level_neither_bit(v))
             return false;
-        }
+        result = (result << 1) | level_high_bit(v);
     }
     return true;
 }

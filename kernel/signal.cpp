@@ -1,9 +1,33 @@
 #include "kernel/signal.h"
 
+#include <algorithm>
+
 #include "kernel/instance.h"
 
 SIM_net::SIM_net(const char* name_text, const SIM_name* parent, const SIM_context& context)
-    : SIM_signal(context.clock()), name(name_text, parent) {}
+    : SIM_signal(context.clock()), name(name_text, parent), queue_(&context.commit_queue()) {}
+
+int SIM_net::last_drive_phase(int cur) const {
+    // A net with ports is driven at every boundary, the last one in the
+    // phase before the current one.
+    if (drive_boundary == queue_->boundary())
+        return cur;
+    if (!members.empty() && members_since < queue_->boundary())
+        return cur ^ 1;
+    return drive_phase;
+}
+
+void SIM_net::drive(logic_value v) {
+    const int cur = cur_phase();
+    if (last_drive_phase(cur) != cur) {
+        level[next_phase()] = VZ;
+        restart_force = true;
+    }
+    drive_phase = cur;
+    drive_boundary = queue_->boundary();
+    level[next_phase()] = resolve(v);
+    mark_dirty();
+}
 
 void SIM_net::force(logic_value v) {
     if (restart_force) {
@@ -11,6 +35,44 @@ void SIM_net::force(logic_value v) {
         level[0] = level[1] = VZ;
     }
     level[0] = level[1] = resolve(v);
+    queue_->count_level_change();
+    mark_dirty();
+}
+
+SIM_net::resolution SIM_net::resolve_members(int cur) {
+    if (members.empty())
+        return resolution::untouched;
+    const int next = cur ^ 1;
+    // The ports' levels go on top of what this cycle's drives left, unless
+    // they are the cycle's first drive.
+    const bool first = last_drive_phase(cur) != cur;
+    logic_value v = first ? VZ : level[next];
+    for (const SIM_port* port : members) v = resolve_levels(v, port->level[next]);
+    level[next] = v;
+    drive_phase = cur;
+    if (!first)
+        return resolution::resolve_again;
+    restart_force = true;
+    return resolution::resolved;
+}
+
+void SIM_net::add_member(SIM_port* port) {
+    if (members.empty())
+        members_since = queue_->boundary();
+    auto at =
+        std::upper_bound(members.begin(), members.end(), port,
+                         [](const SIM_port* a, const SIM_port* b) { return a->index < b->index; });
+    members.insert(at, port);
+    mark_dirty();
+}
+
+void SIM_net::remove_member(SIM_port* port) {
+    mark_dirty();
+    if (members.size() == 1) {
+        drive_phase = last_drive_phase(cur_phase());
+        members_since = UINT64_MAX;
+    }
+    members.erase(std::find(members.begin(), members.end(), port));
 }
 
 void SIM_net::connect(SIM_port& port) {
@@ -18,6 +80,7 @@ void SIM_net::connect(SIM_port& port) {
         merge(*port.net);
     } else {
         port.net = this;
+        add_member(&port);
     }
 }
 
@@ -33,13 +96,25 @@ void SIM_net::merge(SIM_net& other) {
 }
 
 SIM_port::SIM_port(const char* name_text, SIM_instance* owner)
-    : SIM_signal(owner->context().clock()), name(name_text, &owner->name) {
-    owner->context().register_port(this);
-}
+    : SIM_port(name_text, &owner->name, owner->context()) {}
 
 SIM_port::SIM_port(const char* name_text, SIM_context& context)
-    : SIM_signal(context.clock()), name(name_text, nullptr) {
+    : SIM_port(name_text, nullptr, context) {}
+
+SIM_port::SIM_port(const char* name_text, const SIM_name* parent, SIM_context& context)
+    : SIM_signal(context.clock()),
+      name(name_text, parent),
+      queue_(&context.commit_queue()),
+      index(static_cast<int32_t>(context.port_list().size())) {
     context.register_port(this);
+}
+
+void SIM_port::attach_to_root() {
+    if (!net || net->root() == net)
+        return;
+    net->remove_member(this);
+    net = net->root();
+    net->add_member(this);
 }
 
 std::ostream& operator<<(std::ostream& os, const SIM_port& port) {

@@ -1,12 +1,18 @@
 #pragma once
 // One-bit signals with double-buffered levels. A port is a module's pin that
 // holds its level until its owner drives another; a net is the shared wire,
-// rebuilt from Z at every cycle boundary by resolving its ports' levels in
-// port-list order. Which buffer is current is chosen by the phase indices of
-// the simulation's clock, so the cycle boundary never copies a level.
+// whose level is its ports' committed levels resolved from Z in port-list
+// order. Which buffer is current is chosen by the phase indices of the
+// simulation's clock, so the cycle boundary never copies a level. The
+// boundary commits only the ports driven in the cycle and resolves only the
+// nets that may change (see kernel/commit_queue.h); the levels are those of
+// committing every port and resolving every net.
 
+#include <cstdint>
 #include <ostream>
+#include <vector>
 
+#include "kernel/commit_queue.h"
 #include "kernel/context.h"
 #include "kernel/logic.h"
 #include "kernel/name.h"
@@ -57,16 +63,9 @@ class SIM_net final : public SIM_signal {
     // A wire of the simulation that context runs; parent may be null.
     SIM_net(const char* name, const SIM_name* parent, const SIM_context& context);
 
-    // The first drive in a cycle restarts the wire from Z.
-    void drive(logic_value v) override {
-        const int cur = cur_phase();
-        if (last_drive_phase != cur) {
-            last_drive_phase = cur;
-            level[next_phase()] = VZ;
-            restart_force = true;
-        }
-        level[next_phase()] = resolve(v);
-    }
+    // The first drive in a cycle restarts the wire from Z; the ports'
+    // committed levels are resolved after the drives of the cycle.
+    void drive(logic_value v) override;
     // Forces accumulate until the next drive; the first one starts from Z.
     void force(logic_value v) override;
     logic_value read() const override { return level[cur_phase()]; }
@@ -85,10 +84,40 @@ class SIM_net final : public SIM_signal {
     SIM_name name;
 
   private:
-    SIM_net* chain_next = nullptr;  // next member of the merged chain
-    int last_drive_phase = -1;      // cur_phase at the last drive
-    bool restart_force = true;      // the next force starts from Z
-    SIM_net* root_ = this;          // representative of the merged chain
+    friend class SIM_commit_queue;
+    friend class SIM_port;
+
+    // Adds port to the member list, kept in port-list order.
+    void add_member(SIM_port* port);
+    // Takes port off the member list.
+    void remove_member(SIM_port* port);
+    // Queues this net for resolution at the next boundary (once).
+    void mark_dirty() {
+        if (!dirty && !members.empty())
+            queue_->add_net(this);
+    }
+    // The cur_phase of the last drive, the boundary's drives by the ports
+    // included; a drive in another phase is the first of its cycle.
+    int last_drive_phase(int cur) const;
+
+    // What the boundary did to a net.
+    enum class resolution {
+        untouched,      // no port attached: the net keeps what drives and forces left
+        resolved,       // next level = the ports' levels resolved from Z
+        resolve_again,  // resolved on top of own drives: resolve at the next boundary too
+    };
+    // Boundary work: the next level from the members' committed levels.
+    resolution resolve_members(int cur);
+
+    SIM_commit_queue* queue_;              // the simulation's boundary work list
+    std::vector<SIM_port*> members;        // attached ports, port-list order
+    SIM_net* chain_next = nullptr;         // next member of the merged chain
+    uint64_t drive_boundary = UINT64_MAX;  // boundary count at the last own drive
+    uint64_t members_since = UINT64_MAX;   // boundary count when ports were first attached
+    int drive_phase = -1;                  // cur_phase at the last drive counted here
+    bool restart_force = true;             // the next force starts from Z
+    bool dirty = false;                    // queued for resolution
+    SIM_net* root_ = this;                 // representative of the merged chain
 };
 
 class SIM_port final : public SIM_signal {
@@ -99,8 +128,15 @@ class SIM_port final : public SIM_signal {
     SIM_port(const char* name, SIM_context& context);
 
     void drive(logic_value v) override {
-        driven = true;
         level[next_phase()] = v;
+        if (queued) {
+            driven = true;
+        } else if (v != level[cur_phase()]) {
+            driven = true;
+            queue_->add_port(this);
+        }
+        // Otherwise the level stays: the boundary's re-drive of the current
+        // level writes the same, so the port needs no commit.
     }
     // A force cancels a drive of the same cycle and reaches the wire at once.
     void force(logic_value v) override {
@@ -122,8 +158,9 @@ class SIM_port final : public SIM_signal {
         return *this;
     }
 
-    // End of cycle: an undriven port re-drives its current level, then the
-    // level goes into the net.
+    // End of cycle for this port alone: an undriven port re-drives its
+    // current level, then the level goes into the net as a drive of the net.
+    // The simulation's boundary does this for every port at once.
     void commit() {
         logic_value v;
         if (!driven) {
@@ -137,10 +174,7 @@ class SIM_port final : public SIM_signal {
             net->drive(v);
     }
     // Re-points the port at its net's root, making merged nets one wire.
-    void attach_to_root() {
-        if (net)
-            net = net->root();
-    }
+    void attach_to_root();
 
     SIM_net* attached_net() const { return net; }
 
@@ -148,8 +182,15 @@ class SIM_port final : public SIM_signal {
 
   private:
     friend class SIM_net;
-    SIM_net* net = nullptr;  // wire this port drives and reads, not owned
-    bool driven = false;     // drive() was called in this cycle
+    friend class SIM_commit_queue;
+    // The constructors' common part: name under parent, registered in context.
+    SIM_port(const char* name, const SIM_name* parent, SIM_context& context);
+
+    SIM_commit_queue* queue_;  // the simulation's boundary work list
+    SIM_net* net = nullptr;    // wire this port drives and reads, not owned
+    int32_t index;             // position in the port list
+    bool driven = false;       // drive() was called in this cycle
+    bool queued = false;       // in the boundary work list of this cycle
 };
 
 // Prints full_name, "=" and the level character, nothing else.

@@ -21,8 +21,8 @@ void PCI_monitor::clock() {
     // A pack that meets Z or X gives a partial value; it is used as it is.
     uint32_t command = 0;
     uint32_t address = 0;
-    signals_to_int(cbe, cbe_width, command);
-    signals_to_int(ad, ad_width, address);
+    read_cbe(command);
+    read_ad(address);
     // Saturates instead of overflowing on an endless idle bus; the
     // histograms clamp far below this anyway.
     if (wait_count < std::numeric_limits<int32_t>::max())
@@ -48,9 +48,9 @@ void PCI_monitor::decode(uint32_t command, uint32_t address) {
                 const uint32_t code = command & 0xFu;
                 const bool decoded =
                     is_io_command(code) || is_config_command(code) || is_memory_command(code);
-                const PCI_address_event event{now, command, address,
-                                              decoded ? find_range(address) : PCI_address_map::no_card,
-                                              decoded};
+                const PCI_address_event event{
+                    now, command, address, decoded ? find_range(address) : PCI_address_map::no_card,
+                    decoded};
                 publish([&](PCI_transaction_listener& l) { l.on_address(event); });
                 if (!decoded) {
                     state = MON_WAIT_END;
@@ -124,8 +124,7 @@ void PCI_monitor::data_phase() {
         // Disconnect with data (this phase transfers, then the target
         // stops), or a stop without data: Retry, Disconnect, Target-Abort.
         const PCI_termination_event event{
-            now, elapsed,
-            target_ready ? PCI_termination::with_data : PCI_termination::without_data,
+            now, elapsed, target_ready ? PCI_termination::with_data : PCI_termination::without_data,
             devsel.is_low(), burst_len};
         publish([&](PCI_transaction_listener& l) { l.on_termination(event); });
         if (target_ready)

@@ -25,11 +25,32 @@ void PCI_bus_dump::on_cycle(const SIM_cycle_info& info) {
     if (settings_.dump_mode == dump_mode_t::none ||
         (settings_.dump_mode == dump_mode_t::window && !in_window(info.cycle, settings_)))
         return;
-    // The cycle prefix is zero-filled; the fill stays set for the rest of the run.
+    // The cycle prefix is zero-filled; the fill and the decimal base stay
+    // set on the stream for the rest of the run.
     if (settings_.counter_width != 0) {
         out_.fill('0');
-        out_.width(settings_.counter_width);
-        out_ << std::dec << info.cycle % settings_.counter_modulus;
+        out_.setf(std::ios_base::dec, std::ios_base::basefield);
+        const int32_t prefix = info.cycle % settings_.counter_modulus;
+        if (prefix < 0 || settings_.counter_width > max_prefix_width) {
+            out_.width(settings_.counter_width);
+            out_ << prefix;
+            bus_.dump(out_);
+            return;
+        }
     }
-    bus_.dump(out_);
+    // Zero-filled prefix and bus levels as one write.
+    char line[max_prefix_width + PCI_bus::dump_size];
+    char* at = line;
+    if (settings_.counter_width != 0) {
+        char digits[16];
+        int count = 0;
+        for (int32_t rest = info.cycle % settings_.counter_modulus; count == 0 || rest != 0;
+             rest /= 10)
+            digits[count++] = static_cast<char>('0' + rest % 10);
+        for (int pad = settings_.counter_width - count; pad > 0; --pad) *at++ = '0';
+        while (count > 0) *at++ = digits[--count];
+    }
+    at += bus_.format_dump(at);
+    out_.write(line, at - line);
+    out_.flush();
 }

@@ -25,7 +25,10 @@ class PCI_bus_dump : public SIM_observer {
     static bool window_passed(int32_t cycle, const run_settings& settings);
 
   private:
-    const PCI_bus& bus_;             // the wires dumped
-    const run_settings& settings_;   // mode, window and prefix
-    std::ostream& out_;              // where the lines go
+    // Widest prefix formatted without the stream (wider ones use it).
+    static constexpr int max_prefix_width = 16;
+
+    const PCI_bus& bus_;            // the wires dumped
+    const run_settings& settings_;  // mode, window and prefix
+    std::ostream& out_;             // where the lines go
 };

@@ -1,5 +1,7 @@
 #include "pci/agent.h"
 
+#include "pci/bus.h"
+
 PCI_agent::PCI_agent(const char* name_text, SIM_instance* parent)
     : SIM_instance(name_text, parent),
       frame("frame", this),
@@ -29,6 +31,12 @@ void PCI_agent::reset() {
     for (SIM_port* p :
          {&frame, &devsel, &stop, &trdy, &irdy, &perr, &serr, &par, &lock, &sbo, &sdone})
         p->force(VZ);
+    // The reset of the context has pointed every pin at its wire by now.
+    on_bus_wires = bus_ != nullptr;
+    for (int i = 0; i < ad_width && on_bus_wires; ++i)
+        on_bus_wires = ad[i]->attached_net() == bus_->ad[i];
+    for (int i = 0; i < cbe_width && on_bus_wires; ++i)
+        on_bus_wires = cbe[i]->attached_net() == bus_->cbe[i];
 }
 
 void PCI_agent::drive_parity() {
@@ -37,7 +45,7 @@ void PCI_agent::drive_parity() {
         return;
     }
     uint32_t word, command;
-    if (!signals_to_int(ad, ad_width, word) || !signals_to_int(cbe, cbe_width, command)) {
+    if (!read_ad(word) || !read_cbe(command)) {
         par.drive(VX);
         return;
     }
@@ -47,8 +55,8 @@ void PCI_agent::drive_parity() {
 bool PCI_agent::check_parity() {
     uint32_t old_ad = prev_ad;
     uint32_t old_cbe = prev_cbe;
-    bool ad_ok = signals_to_int(ad, ad_width, prev_ad);
-    bool cbe_ok = signals_to_int(cbe, cbe_width, prev_cbe);
+    bool ad_ok = read_ad(prev_ad);
+    bool cbe_ok = read_cbe(prev_cbe);
     prev_valid = ad_ok && cbe_ok;
 
     logic_value bus_par = par.read();

@@ -8,6 +8,7 @@
 
 #include "kernel/instance.h"
 #include "kernel/signal.h"
+#include "pci/bus.h"
 
 class PCI_agent : public SIM_instance {
   public:
@@ -43,11 +44,24 @@ class PCI_agent : public SIM_instance {
     SIM_port* cbe[cbe_width];  // C/BE# bit i; owned through cbe_ports
 
   protected:
+    // signals_to_int over this agent's AD or C/BE# pins, shared with the
+    // other agents of the bus when the pins are on the bus's wires.
+    bool read_ad(uint32_t& result) const {
+        return on_bus_wires ? bus_->ad_word.read(result) : signals_to_int(ad, ad_width, result);
+    }
+    bool read_cbe(uint32_t& result) const {
+        return on_bus_wires ? bus_->cbe_word.read(result) : signals_to_int(cbe, cbe_width, result);
+    }
+
     uint32_t prev_ad = 0;     // AD sampled by the previous check_parity()
     uint32_t prev_cbe = 0;    // C/BE# sampled by the previous check_parity()
     bool prev_valid = false;  // both samples were complete
 
   private:
+    friend class PCI_bus;
+
+    const PCI_bus* bus_ = nullptr;  // bus joined by connect_agent, not owned
+    bool on_bus_wires = false;      // AD and C/BE# pins read the bus's nets (set by reset)
     std::unique_ptr<SIM_port> ad_ports[ad_width];    // storage behind ad
     std::unique_ptr<SIM_port> cbe_ports[cbe_width];  // storage behind cbe
 };

@@ -7,6 +7,7 @@
 
 #include "kernel/instance.h"
 #include "kernel/name.h"
+#include "kernel/packed_wires.h"
 #include "kernel/signal.h"
 
 class PCI_agent;
@@ -22,21 +23,28 @@ class PCI_bus {
     void connect_agent(PCI_agent& agent);
     // Prints " AD:... CBE:. FRAME:. ..." and ends the line.
     void dump(std::ostream& out) const;
+    // Longest text of format_dump, the line end included.
+    static constexpr int dump_size = 80;
+    // Writes the text of dump() to buffer (dump_size bytes at least), no
+    // terminator; returns its length.
+    int format_dump(char* buffer) const;
 
-    SIM_name name;    // "pb" under the test bench
-    SIM_net frame;    // FRAME#
-    SIM_net devsel;   // DEVSEL#
-    SIM_net stop;     // STOP#
-    SIM_net trdy;     // TRDY#
-    SIM_net irdy;     // IRDY#
-    SIM_net perr;     // PERR#
-    SIM_net serr;     // SERR#
-    SIM_net par;      // PAR
-    SIM_net lock;     // LOCK#, no members
-    SIM_net sbo;      // SBO#, no members
-    SIM_net sdone;    // SDONE, no members
-    SIM_net* ad[32];  // AD bit i; owned through ad_nets
-    SIM_net* cbe[4];  // C/BE# bit i; owned through cbe_nets
+    SIM_name name;              // "pb" under the test bench
+    SIM_net frame;              // FRAME#
+    SIM_net devsel;             // DEVSEL#
+    SIM_net stop;               // STOP#
+    SIM_net trdy;               // TRDY#
+    SIM_net irdy;               // IRDY#
+    SIM_net perr;               // PERR#
+    SIM_net serr;               // SERR#
+    SIM_net par;                // PAR
+    SIM_net lock;               // LOCK#, no members
+    SIM_net sbo;                // SBO#, no members
+    SIM_net sdone;              // SDONE, no members
+    SIM_net* ad[32];            // AD bit i; owned through ad_nets
+    SIM_net* cbe[4];            // C/BE# bit i; owned through cbe_nets
+    SIM_packed_wires ad_word;   // AD packed once per level change
+    SIM_packed_wires cbe_word;  // C/BE# packed once per level change
 
   private:
     std::unique_ptr<SIM_net> ad_nets[32];  // storage behind ad

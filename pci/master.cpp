@@ -158,7 +158,7 @@ void PCI_master::data_step() {
         fill_signals(ad, ad_width, VZ);
         if (transfer) {
             uint32_t data = 0;
-            signals_to_int(ad, ad_width, data);
+            read_ad(data);
             --remaining;
             uint32_t lanes = 0;
             accept_data(lanes, address, data);
@@ -186,7 +186,7 @@ void PCI_master::data_step() {
             ++retries_;
         stop_cycle = sim_cycle();
         stop_ad = 0;
-        signals_to_int(ad, ad_width, stop_ad);
+        read_ad(stop_ad);
         retry_pending = true;
         req.drive(V1);
         if (frame_low) {

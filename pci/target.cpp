@@ -45,7 +45,8 @@ PCI_target::State PCI_target::decode(uint32_t cmd, uint32_t addr) {
         range_end = (base & ~0xFu) | ~mask;
         const bool io_address = (addr & 1u) != 0;
         if (io_address && is_io_command(cmd) && (command_register & 1u))
-            return decode_state(decode_speed[is_read_command(cmd) ? SPEED_IO_READ : SPEED_IO_WRITE]);
+            return decode_state(
+                decode_speed[is_read_command(cmd) ? SPEED_IO_READ : SPEED_IO_WRITE]);
         if (!io_address && is_memory_command(cmd) && (command_register & 2u))
             return decode_state(
                 decode_speed[is_read_command(cmd) ? SPEED_MEMORY_READ : SPEED_MEMORY_WRITE]);
@@ -67,8 +68,7 @@ void PCI_target::clock() {
             first_phase = true;
             // The address and command are packed straight into the
             // transaction record; a failed packing just waits for next cycle.
-            if (frame.is_low() && signals_to_int(ad, ad_width, address) &&
-                signals_to_int(cbe, cbe_width, command)) {
+            if (frame.is_low() && read_ad(address) && read_cbe(command)) {
                 address_cycle = sim_cycle();
                 state = decode(command, address);
                 if (state == DATA)
@@ -108,11 +108,11 @@ void PCI_target::clock() {
             } else if (trdy_low && irdy_low && frame_high) {
                 // Last transfer of the transaction.
                 uint32_t enables = 0;
-                if (!signals_to_int(cbe, cbe_width, enables))
+                if (!read_cbe(enables))
                     warn("clock");
                 if (is_write()) {
                     uint32_t data = 0;
-                    if (!signals_to_int(ad, ad_width, data))
+                    if (!read_ad(data))
                         warn("clock");
                     accept_data(enables, address, data);
                 }
@@ -176,9 +176,9 @@ void PCI_target::prepare_data() {
     if (is_write() && irdy.is_low() && trdy.is_low()) {
         uint32_t data = 0;
         uint32_t enables = 0;
-        if (!signals_to_int(ad, ad_width, data))
+        if (!read_ad(data))
             warn("prepare_data");
-        signals_to_int(cbe, cbe_width, enables);
+        read_cbe(enables);
         accept_data(enables, address, data);
     }
 
@@ -203,7 +203,7 @@ void PCI_target::prepare_data() {
         stop.drive(stop_with_data() ? V0 : V1);
         trdy.drive(V0);
         uint32_t enables = 0;
-        if (!signals_to_int(cbe, cbe_width, enables))
+        if (!read_cbe(enables))
             warn("clock");
         if (is_read())
             int_to_signals(ad, ad_width, next_data(address));

@@ -1,0 +1,61 @@
+#include "kernel/commit_queue.h"
+
+#include "kernel/signal.h"
+
+void SIM_commit_queue::add_port(SIM_port* port) {
+    port->queued = true;
+    ports_.push_back(port);
+}
+
+void SIM_commit_queue::add_net(SIM_net* net) {
+    net->dirty = true;
+    nets_.push_back(net);
+}
+
+void SIM_commit_queue::commit(const SIM_clock& clock) {
+    const int cur = clock.cur_phase;
+    const int next = clock.next_phase;
+    // Written at the previous boundary and untouched since: the next buffer
+    // still holds the level before that boundary.
+    for (SIM_port* port : last_ports_)
+        if (!port->queued)
+            port->level[next] = port->level[cur];
+    for (SIM_net* net : last_nets_)
+        if (!net->dirty)
+            net->level[next] = net->level[cur];
+    for (SIM_port* port : ports_) {
+        port->queued = false;
+        logic_value v;
+        if (port->driven) {
+            v = port->level[next];
+            port->driven = false;
+        } else {
+            v = port->level[cur];
+            port->level[next] = v;
+        }
+        SIM_net* net = port->net;
+        if (net && !net->dirty && v != port->level[cur])
+            add_net(net);
+    }
+    last_nets_.clear();
+    for (SIM_net* net : nets_) {
+        net->dirty = false;
+        switch (net->resolve_members(cur)) {
+            case SIM_net::resolution::untouched:
+                break;
+            case SIM_net::resolution::resolve_again:
+                carried_.push_back(net);
+                [[fallthrough]];
+            case SIM_net::resolution::resolved:
+                last_nets_.push_back(net);
+                break;
+        }
+    }
+    nets_.clear();
+    for (SIM_net* net : carried_) add_net(net);
+    carried_.clear();
+    last_ports_.swap(ports_);
+    ports_.clear();
+    ++boundary_;
+    ++level_version_;
+}

@@ -1,0 +1,47 @@
+#pragma once
+// The cycle boundary's work list. A port driven to a level other than its
+// current one joins the queue; a net whose level may change (a member's
+// committed level changed, a force, a drive of the net itself, a change of
+// its member list) is marked dirty. At the boundary only those ports are
+// committed and only dirty nets are resolved again, from Z over their
+// members' committed levels in port-list order (on top of the net's own
+// drives of the cycle, if any, and then once more at the next boundary). The
+// result equals committing every port and resolving every net each cycle: a
+// port or net that was written at the previous boundary gets its next buffer
+// refreshed now, where committing it anew would have written the same level.
+
+#include <cstdint>
+#include <vector>
+
+class SIM_port;
+class SIM_net;
+struct SIM_clock;
+
+class SIM_commit_queue {
+  public:
+    // Adds a port whose next level was written in this cycle (once per cycle).
+    void add_port(SIM_port* port);
+    // Marks a net to resolve at the boundary (once per cycle).
+    void add_net(SIM_net* net);
+
+    // Commits the queued ports and resolves the dirty nets for the phases of
+    // clock, which has not flipped yet. Counts one boundary.
+    void commit(const SIM_clock& clock);
+
+    // Number of boundaries so far; a net uses it to tell its first drive or
+    // force of a cycle.
+    uint64_t boundary() const { return boundary_; }
+    // Counts a change of some net's current level outside the boundary.
+    void count_level_change() { ++level_version_; }
+    // Changes whenever a net's current level may have changed.
+    uint64_t level_version() const { return level_version_; }
+
+  private:
+    std::vector<SIM_port*> ports_;       // ports driven in this cycle
+    std::vector<SIM_port*> last_ports_;  // ports committed at the previous boundary
+    std::vector<SIM_net*> nets_;         // nets to resolve at this boundary
+    std::vector<SIM_net*> last_nets_;    // nets resolved at the previous boundary
+    std::vector<SIM_net*> carried_;      // nets to resolve at the next boundary too
+    uint64_t boundary_ = 0;              // boundaries passed
+    uint64_t level_version_ = 0;         // boundaries and forces so far
+};
