@@ -22,7 +22,7 @@ struct extension_settings {
     std::string transactions;      // --transactions: file of the transaction CSV; empty none
     std::optional<uint32_t> seed;  // --seed: the number every random seed derives from
     int32_t max_cycles = default_max_cycles;  // --max-cycles: most main-loop iterations
-    std::string vcd_file;         // --vcd: the value change dump's file; empty for none
+    std::string vcd_file;                     // --vcd: the value change dump's file; empty for none
     bool vcd_split = false;       // --vcd-split: AD and C/BE# one wire per bit in the dump
     bool vcd_six_levels = false;  // --vcd-levels=6: weak levels kept apart in the dump
 };

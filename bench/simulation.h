@@ -54,11 +54,11 @@ class PCI_simulation {
     // Adds the bus dump and the REQ#/GNT# lines the settings ask for.
     void add_text_outputs();
 
-    SIM_context context_;                                 // the kernel of this simulation
-    std::unique_ptr<PCI_testbench> bench_;                // the design (large: on the heap)
-    run_settings settings_;                               // short options' settings
-    extension_settings extensions_;                       // long options' settings
-    std::vector<std::unique_ptr<SIM_observer>> extra_;    // observers added from outside
+    SIM_context context_;                                   // the kernel of this simulation
+    std::unique_ptr<PCI_testbench> bench_;                  // the design (large: on the heap)
+    run_settings settings_;                                 // short options' settings
+    extension_settings extensions_;                         // long options' settings
+    std::vector<std::unique_ptr<SIM_observer>> extra_;      // observers added from outside
     std::vector<std::unique_ptr<SIM_observer>> observers_;  // every observer, in call order
 };
 

@@ -57,8 +57,7 @@ PCI_testbench::PCI_testbench(const char* name_text, SIM_context& context)
     // Request/grant pairs 0, 1, 2, their nets named under the bench.
     for (PCI_random_master* master : masters) pa.attach_master(*this, *master);
 
-    constexpr int32_t transactions[units] = {pm1_transactions, pm2_transactions,
-                                             pm3_transactions};
+    constexpr int32_t transactions[units] = {pm1_transactions, pm2_transactions, pm3_transactions};
     constexpr uint32_t bases[units] = {pm1_base, pm2_base, pm3_base};
     for (int i = 0; i < units; ++i) {
         masters[i]->set_trans_count(transactions[i]);

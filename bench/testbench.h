@@ -6,9 +6,9 @@
 #include <array>
 
 #include "kernel/instance.h"
-#include "pci/bus.h"
 #include "monitor/monitor.h"
 #include "pci/arbiter.h"
+#include "pci/bus.h"
 #include "pci/master_variants.h"
 #include "pci/target_variants.h"
 

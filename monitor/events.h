@@ -36,11 +36,11 @@ enum class PCI_termination {
 };
 
 struct PCI_termination_event {
-    int32_t cycle;           // cycle in which STOP# was seen
-    int32_t elapsed;         // clocks since the address phase
-    PCI_termination kind;    // with or without the word of this cycle
-    bool devsel_asserted;    // DEVSEL# still asserted (deasserted: Target-Abort)
-    int32_t data_phases;     // words moved before this cycle's
+    int32_t cycle;         // cycle in which STOP# was seen
+    int32_t elapsed;       // clocks since the address phase
+    PCI_termination kind;  // with or without the word of this cycle
+    bool devsel_asserted;  // DEVSEL# still asserted (deasserted: Target-Abort)
+    int32_t data_phases;   // words moved before this cycle's
 };
 
 class PCI_transaction_listener {

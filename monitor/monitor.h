@@ -75,9 +75,9 @@ class PCI_monitor : public PCI_agent {
     PCI_statistics_recorder recorder;                  // per-card counters for the report
     PCI_trace_printer tracer;                          // the debug trace
     std::vector<PCI_transaction_listener*> listeners;  // in the order they hear events
-    int32_t txn_start = 0;     // cycle of the current address phase
-    int32_t wait_count = 0;    // clocks since DEVSEL# or the previous data phase
-    int32_t burst_len = 0;     // data phases of the current transaction so far
-    bool first_data = true;    // the next data phase is the transaction's first
+    int32_t txn_start = 0;                             // cycle of the current address phase
+    int32_t wait_count = 0;       // clocks since DEVSEL# or the previous data phase
+    int32_t burst_len = 0;        // data phases of the current transaction so far
+    bool first_data = true;       // the next data phase is the transaction's first
     state_code state = MON_IDLE;  // decoder state
 };

@@ -33,8 +33,9 @@ void print_card(std::ostream& out, int card, const PCI_address_map& map,
         << std::setw(8) << map.base(card) << " Mask: " << std::setw(8) << map.mask(card)
         << " Transfers: " << std::dec << claimed << std::endl;
     out << "\tDecode:\n";
-    out << "\tFAST: " << std::dec << std::setw(6) << s.decode_count[speed_index(PCI_decode_speed::fast)][card]
-        << " MED: " << std::setw(6) << s.decode_count[speed_index(PCI_decode_speed::med)][card] << " SLOW: " << std::setw(6)
+    out << "\tFAST: " << std::dec << std::setw(6)
+        << s.decode_count[speed_index(PCI_decode_speed::fast)][card] << " MED: " << std::setw(6)
+        << s.decode_count[speed_index(PCI_decode_speed::med)][card] << " SLOW: " << std::setw(6)
         << s.decode_count[speed_index(PCI_decode_speed::slow)][card] << " SUB: " << std::setw(6)
         << s.decode_count[speed_index(PCI_decode_speed::sub)][card] << std::endl;
     out << "\tAvarage burst length: " << quotient(s.data_count[card], claimed) << std::endl;

@@ -25,7 +25,8 @@ void PCI_statistics_recorder::on_claim(int32_t, PCI_decode_speed speed) {
 void PCI_statistics_recorder::on_data_phase(const PCI_data_event& event) {
     // Longer waits than the last bin are counted there.
     if (event.first) {
-        const int32_t bin = std::min(event.wait, int32_t{PCI_target_statistics::max_initial_latency});
+        const int32_t bin =
+            std::min(event.wait, int32_t{PCI_target_statistics::max_initial_latency});
         ++stats.initial_latency[bin][card];
     } else {
         const int32_t bin = std::min(event.wait, int32_t{PCI_target_statistics::max_burst_latency});

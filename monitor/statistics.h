@@ -82,6 +82,6 @@ class PCI_statistics_recorder : public PCI_transaction_listener {
     void on_data_phase(const PCI_data_event& event) override;
 
   private:
-    PCI_target_statistics stats;              // the counters
-    int card = PCI_address_map::no_card;      // card of the current transaction
+    PCI_target_statistics stats;          // the counters
+    int card = PCI_address_map::no_card;  // card of the current transaction
 };

@@ -59,8 +59,7 @@ void PCI_trace_printer::on_address(const PCI_address_event& event) {
         return;
     // The fill stays "0" on the stream afterwards.
     owner_.sim_out() << command_names[event.command & 0xFu] << "Add: " << std::hex
-                     << std::setfill('0') << std::setw(8) << event.address << std::dec
-                     << std::endl;
+                     << std::setfill('0') << std::setw(8) << event.address << std::dec << std::endl;
 }
 
 void PCI_trace_printer::on_claim(int32_t, PCI_decode_speed speed) {

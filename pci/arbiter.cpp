@@ -59,7 +59,8 @@ void PCI_arbiter_base::reset() {
     grant_fresh = true;
 }
 
-PCI_arbiter::PCI_arbiter(const char* name_text, SIM_instance* parent) : PCI_arbiter_base(name_text, parent) {
+PCI_arbiter::PCI_arbiter(const char* name_text, SIM_instance* parent)
+    : PCI_arbiter_base(name_text, parent) {
     set_mtt(48);
     set_debug(0);
 }

@@ -123,17 +123,17 @@ class PCI_target : public PCI_agent, public PCI_pattern {
     // The state entered after an address phase with this command and address.
     State decode(uint32_t cmd, uint32_t addr);
 
-    int32_t ready_cycle = -1;                      // first cycle the pending phase may complete; -1 none
+    int32_t ready_cycle = -1;  // first cycle the pending phase may complete; -1 none
     PCI_decode_speed decode_speed[SPEED_ENTRIES];  // claim speed per class of command
     State state = IDLE;                            // state of the machine
-    uint32_t range_end = 0;               // last byte of the window of the matching BAR
-    uint32_t stopped_address = 0;         // running address of the remembered transaction
-    uint32_t stopped_command = 0;         // command of the remembered transaction
-    bool stopping = false;                // latest decision was STOP# without TRDY#
-    int32_t burst_count = -1;             // data phases left before a burst disconnect
-    int32_t init_retry_threshold = 16;    // most clocks a first phase may wait
-    int32_t burst_retry_threshold = 8;    // most clocks a later phase may wait
-    int32_t trans_done_ = 0;              // completed data transfers
+    uint32_t range_end = 0;                        // last byte of the window of the matching BAR
+    uint32_t stopped_address = 0;                  // running address of the remembered transaction
+    uint32_t stopped_command = 0;                  // command of the remembered transaction
+    bool stopping = false;                         // latest decision was STOP# without TRDY#
+    int32_t burst_count = -1;                      // data phases left before a burst disconnect
+    int32_t init_retry_threshold = 16;             // most clocks a first phase may wait
+    int32_t burst_retry_threshold = 8;             // most clocks a later phase may wait
+    int32_t trans_done_ = 0;                       // completed data transfers
 
   private:
     static bool valid_speed(PCI_decode_speed speed) {

@@ -393,11 +393,11 @@ TEST(MasterVariants, HintedReadRetryHoldsTheMasterBack) {
     const Case cases[] = {
         {6, 0x12345605, 0, {false, false, false, false, false, true}, 107},
         {6, 0x12345605, 2, {false, false, false, true, true, true}, 105},
-        {6, 0x12345605, -1, free, 102},         // back-off switched off
-        {7, 0x12345605, 0, free, 102},          // a write
-        {6, 0x12345705, 0, free, 102},          // no hint
+        {6, 0x12345605, -1, free, 102},                              // back-off switched off
+        {7, 0x12345605, 0, free, 102},                               // a write
+        {6, 0x12345705, 0, free, 102},                               // no hint
         {6, 0x12345605, INT32_MIN, std::vector<bool>(6, false), 0},  // exact: held for 2^31 clocks
-        {6, 0x12345605, INT32_MAX, free, 102},  // exact: no wait left
+        {6, 0x12345605, INT32_MAX, free, 102},                       // exact: no wait left
     };
     for (const Case& c : cases) {
         MasterBench<HintedMaster, PCI_target> b;  // the target claims nothing

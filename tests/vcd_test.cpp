@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "bench/simulation.h"
-#include "support/program_run.h"
 #include "kernel/logic.h"
+#include "support/program_run.h"
 
 namespace {
 // A short run: every master does three transactions.

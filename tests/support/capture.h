@@ -23,6 +23,6 @@ class OutputCapture {
     std::ostringstream& stream() { return stream_; }
 
   private:
-    SIM_context& context_;         // the simulation whose output is captured
-    std::ostringstream stream_;    // what it printed
+    SIM_context& context_;       // the simulation whose output is captured
+    std::ostringstream stream_;  // what it printed
 };
