@@ -103,7 +103,11 @@ class TargetBench {
     // DEVSEL#/TRDY#/STOP# of the cycles first to last, blank-separated.
     std::string lines(int32_t first, int32_t last) {
         std::string text;
-        for (int32_t c = first; c <= last; ++c) text += (c == first ? "" : " ") + dts(c);
+        for (int32_t c = first; c <= last; ++c) {
+            if (c != first)
+                text += ' ';
+            text += dts(c);
+        }
         return text;
     }
     std::vector<int32_t> transfer_cycles() const {
