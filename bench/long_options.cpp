@@ -32,55 +32,56 @@ std::string file_name(std::string& target, const std::string& value) {
     return {};
 }
 
-// One long option: its name (without "--"), whether it takes a value, and
-// what it does with it.
+// One long option: its name (without "--"), the name of its value if it
+// takes one, and what it does with it.
 struct long_option {
-    const char* name;  // the whole word after "--"
-    bool takes_value;  // a value follows, after "=" or as the next argument
-    const char* help;  // the help line's text after the option
+    const char* name;        // the whole word after "--"
+    const char* value_name;  // its value in the help text (after "=" or as the next
+                             // argument); null when it takes none
+    const char* help;        // the help line's text after the option
     // Applies the option; returns an error text or an empty string.
     std::string (*apply)(extension_settings& settings, const std::string& value);
 };
 
 const long_option options[] = {
-    {"help", false, "print this help text",
+    {"help", nullptr, "print this help text",
      [](extension_settings& s, const std::string&) {
          s.help = true;
          return std::string();
      }},
-    {"version", false, "print the version",
+    {"version", nullptr, "print the version",
      [](extension_settings& s, const std::string&) {
          s.version = true;
          return std::string();
      }},
-    {"vcd", true, "write a value change dump (waveform) of the run to the file",
+    {"vcd", "FILE", "write a value change dump (waveform) of the run to FILE",
      [](extension_settings& s, const std::string& value) {
          if (value.empty())
              return std::string("needs a file name");
          s.vcd_file = value;
          return std::string();
      }},
-    {"vcd-split", false, "write AD and C/BE# bit by bit in the dump (for sigrok)",
+    {"vcd-split", nullptr, "write AD and C/BE# bit by bit in the dump (for sigrok)",
      [](extension_settings& s, const std::string&) {
          s.vcd_split = true;
          return std::string();
      }},
-    {"vcd-levels", true, "levels in the dump: 4 (0 1 z x, the default) or 6 (also l h)",
+    {"vcd-levels", "N", "levels in the dump: 4 (0 1 z x, the default) or 6 (also l h)",
      [](extension_settings& s, const std::string& value) {
          if (value != "4" && value != "6")
              return "must be 4 or 6, not \"" + value + "\"";
          s.vcd_six_levels = value == "6";
          return std::string();
      }},
-    {"stats-json", true, "write the run's statistics as JSON to <value>",
+    {"stats-json", "FILE", "write the run's statistics as JSON to FILE",
      [](extension_settings& s, const std::string& value) {
          return file_name(s.stats_json, value);
      }},
-    {"transactions", true, "write one CSV row per bus transaction to <value>",
+    {"transactions", "FILE", "write one CSV row per bus transaction to FILE",
      [](extension_settings& s, const std::string& value) {
          return file_name(s.transactions, value);
      }},
-    {"seed", true, "derive every random seed from <value> (0 to 4294967295)",
+    {"seed", "N", "derive every random seed from N (0 to 4294967295)",
      [](extension_settings& s, const std::string& value) {
          const std::optional<uint64_t> n = decimal(value, std::numeric_limits<uint32_t>::max());
          if (!n)
@@ -88,7 +89,7 @@ const long_option options[] = {
          s.seed = static_cast<uint32_t>(*n);
          return std::string();
      }},
-    {"max-cycles", true, "run at most <value> iterations of the main loop (default 100001)",
+    {"max-cycles", "N", "run at most N iterations of the main loop (default 100001)",
      [](extension_settings& s, const std::string& value) {
          // The cycle counter is 32-bit: a run stays well below its end.
          const std::optional<uint64_t> n = decimal(value, max_cycles_limit);
@@ -114,13 +115,13 @@ long_option_result parse_long_option(int argc, char** argv, int index,
             continue;
         std::string value;
         if (equals != std::string_view::npos) {
-            if (!option.takes_value) {
+            if (option.value_name == nullptr) {
                 result.what = kind::error;
                 result.error = "option --" + std::string(name) + " takes no value";
                 return result;
             }
             value = std::string(word.substr(equals + 1));
-        } else if (option.takes_value) {
+        } else if (option.value_name != nullptr) {
             if (index + 1 >= argc || argv[index + 1] == nullptr) {
                 result.what = kind::error;
                 result.error = "option --" + std::string(name) + " needs a value";
@@ -144,7 +145,9 @@ long_option_result parse_long_option(int argc, char** argv, int index,
 void print_long_help(std::ostream& os) {
     os << "\nLong options:\n";
     for (const long_option& option : options) {
-        std::string left = std::string("--") + option.name + (option.takes_value ? " <value>" : "");
+        std::string left =
+            std::string("--") + option.name +
+            (option.value_name != nullptr ? std::string(" ") + option.value_name : "");
         if (left.size() < 24)
             left.resize(24, ' ');
         else
