@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "bench/testbench.h"
+#include "kernel/packed_wires.h"
 #include "kernel/signal.h"
 
 namespace {
@@ -22,6 +23,16 @@ constexpr char last_id_char = '~';
 // The character written for each level code (0, 1, Z, X, L, H).
 constexpr const char four_levels[] = "01zx01";
 constexpr const char six_levels[] = "01zxlh";
+
+// The eight binary digits of every byte, most significant first.
+struct binary_table {
+    char text[256][8];  // text[n] spells n
+    constexpr binary_table() : text() {
+        for (int n = 0; n < 256; ++n)
+            for (int bit = 0; bit < 8; ++bit) text[n][7 - bit] = (n >> bit) & 1 ? '1' : '0';
+    }
+};
+constexpr binary_table binary_bytes;
 
 // Identifier code number n: base 94 over the printable characters.
 std::string id_code(size_t n) {
@@ -62,15 +73,25 @@ PCI_vcd_writer::~PCI_vcd_writer() {
 
 void PCI_vcd_writer::add_clock(std::vector<std::string> scope, std::string name) {
     clock_id_ = id_code(variables_.size());
-    variables_.push_back({std::move(scope), std::move(name), clock_id_, {}, "0"});
+    variables_.push_back({std::move(scope), std::move(name), clock_id_, {}, false, {}, nullptr});
 }
 
 void PCI_vcd_writer::add_wire(std::vector<std::string> scope, std::string name,
-                              std::vector<const SIM_signal*> bits) {
+                              std::vector<const SIM_signal*> bits, const SIM_packed_wires* packed) {
     std::string id = id_code(variables_.size());
-    std::string last(bits.size(), '?');
+    if (bits.size() > max_width)
+        bits.resize(max_width);
+    bool nets = true;
+    for (const SIM_signal* bit : bits) nets = nets && dynamic_cast<const SIM_net*>(bit) != nullptr;
+    // Weak levels need every bit's own level when they are kept apart.
+    if (level_chars_ != four_levels)
+        packed = nullptr;
     variables_.push_back(
-        {std::move(scope), std::move(name), std::move(id), std::move(bits), std::move(last)});
+        {std::move(scope), std::move(name), std::move(id), std::move(bits), nets, {}, packed});
+    // A cycle's two time lines and clock edges, and every wire changing.
+    if (cycle_bytes_ == 0)
+        cycle_bytes_ = 2 * (24 + 2 + clock_id_.size() + 1);
+    cycle_bytes_ += variables_.back().bits.size() + 3 + variables_.back().id.size() + 1;
 }
 
 std::string PCI_vcd_writer::open() {
@@ -86,11 +107,14 @@ void PCI_vcd_writer::on_start() {
     put("$enddefinitions $end\n#0\n$dumpvars\n");
     if (!clock_id_.empty())
         write_scalar('0', clock_id_);
+    reserve(cycle_bytes_);
     write_changes(true);
     put("$end\n");
 }
 
 void PCI_vcd_writer::on_cycle(const SIM_cycle_info& info) {
+    // Room for everything this cycle can write, so that nothing below checks.
+    reserve(cycle_bytes_);
     const int64_t time = (int64_t{info.run_index} + 1) * cycle_ns;
     write_time(time);
     if (!clock_id_.empty())
@@ -151,25 +175,69 @@ void PCI_vcd_writer::write_declarations() {
 }
 
 void PCI_vcd_writer::write_changes(bool all) {
+    char* out = buffer_.get() + used_;
     for (variable& v : variables_) {
         const size_t width = v.bits.size();
         if (width == 0)
             continue;
-        sample_.resize(width);
-        for (size_t b = 0; b < width; ++b) sample_[width - 1 - b] = level_chars_[v.bits[b]->read()];
-        if (!all && sample_ == v.last)
+        if (v.packed != nullptr && write_packed(v, all, out))
             continue;
-        v.last = sample_;
-        if (width == 1) {
-            write_scalar(sample_[0], v.id);
-            continue;
+        if (v.last_complete) {
+            // The last value went out as a word: its characters, for the comparison.
+            for (size_t b = 0; b < width; ++b) v.last[b] = (v.last_word >> b) & 1u ? '1' : '0';
+            v.last_complete = false;
         }
-        put("b", 1);
-        put(sample_);
-        put(" ", 1);
-        put(v.id);
-        put("\n", 1);
+        // The bits' characters; the classes are final, so the reads inline.
+        char sample[max_width];
+        bool changed = all;
+        for (size_t b = 0; b < width; ++b) {
+            const logic_value level = v.nets ? static_cast<const SIM_net*>(v.bits[b])->read()
+                                             : static_cast<const SIM_port*>(v.bits[b])->read();
+            sample[b] = level_chars_[level];
+            changed = changed || sample[b] != v.last[b];
+        }
+        if (!changed)
+            continue;
+        std::memcpy(v.last, sample, width);
+        if (width == 1) {
+            *out++ = sample[0];
+        } else {
+            *out++ = 'b';
+            for (size_t b = width; b-- > 0;) *out++ = sample[b];
+            *out++ = ' ';
+        }
+        write_id(v, out);
     }
+    used_ = static_cast<size_t>(out - buffer_.get());
+}
+
+bool PCI_vcd_writer::write_packed(variable& v, bool all, char*& out) {
+    uint32_t word = 0;
+    if (!v.packed->read(word))
+        return false;
+    if (!all && v.last_complete && word == v.last_word)
+        return true;
+    v.last_word = word;
+    v.last_complete = true;
+    *out++ = 'b';
+    // Most significant bit first, eight characters per byte of the word.
+    const size_t width = v.bits.size();
+    for (size_t b = width; b > 0;) {
+        const size_t take = b % 8 != 0 ? b % 8 : 8;
+        b -= take;
+        const char* chars = binary_bytes.text[(word >> b) & 0xFFu] + (8 - take);
+        std::memcpy(out, chars, take);
+        out += take;
+    }
+    *out++ = ' ';
+    write_id(v, out);
+    return true;
+}
+
+void PCI_vcd_writer::write_id(const variable& v, char*& out) {
+    std::memcpy(out, v.id.data(), v.id.size());
+    out += v.id.size();
+    *out++ = '\n';
 }
 
 void PCI_vcd_writer::write_time(int64_t time) {
@@ -186,9 +254,13 @@ void PCI_vcd_writer::write_scalar(char value, const std::string& id) {
     put("\n", 1);
 }
 
-void PCI_vcd_writer::put(const char* text, size_t size) {
+void PCI_vcd_writer::reserve(size_t size) {
     if (used_ + size > buffer_size)
         flush_buffer();
+}
+
+void PCI_vcd_writer::put(const char* text, size_t size) {
+    reserve(size);
     std::memcpy(buffer_.get() + used_, text, size);
     used_ += size;
 }
@@ -218,10 +290,12 @@ void watch_testbench(PCI_vcd_writer& writer, const PCI_testbench& bench, bool sp
         writer.add_wire(bus_scope, net.name.own_name() + suffix, {&net});
     };
     // AD and C/BE#: one vector, or one wire per bit named with its number.
-    auto vector_wire = [&](SIM_net* const* nets, int count, const char* suffix) {
+    auto vector_wire = [&](SIM_net* const* nets, int count, const char* suffix,
+                           const SIM_packed_wires* packed) {
         const std::string name = nets[0]->name.own_name() + suffix;
         if (!split_vectors) {
-            writer.add_wire(bus_scope, name, std::vector<const SIM_signal*>(nets, nets + count));
+            writer.add_wire(bus_scope, name, std::vector<const SIM_signal*>(nets, nets + count),
+                            packed);
             return;
         }
         for (int i = 0; i < count; ++i)
@@ -236,8 +310,8 @@ void watch_testbench(PCI_vcd_writer& writer, const PCI_testbench& bench, bool sp
     scalar(bus.serr, "_n");
     scalar(bus.par, "");
     scalar(bus.lock, "_n");
-    vector_wire(bus.ad, 32, "");
-    vector_wire(bus.cbe, 4, "_n");
+    vector_wire(bus.ad, 32, "", &bus.ad_word);
+    vector_wire(bus.cbe, 4, "_n", &bus.cbe_word);
     for (const PCI_random_master* master : bench.masters) {
         writer.add_wire(scope_of(master->req.name), master->req.name.own_name() + "_n",
                         {&master->req});

@@ -15,6 +15,7 @@
 #include "outputs/observer.h"
 
 class SIM_name;
+class SIM_packed_wires;
 class SIM_signal;
 class PCI_testbench;
 
@@ -36,9 +37,11 @@ class PCI_vcd_writer : public SIM_observer {
     // first). Declarations come before on_start().
     void add_clock(std::vector<std::string> scope, std::string name);
     // Declares a wire of bits.size() bits, element 0 as bit 0 (a vector when
-    // more than one), named name in the scope path.
+    // more than one), named name in the scope path. packed, if given, reads
+    // the same wires as one number: with four levels, a complete word is
+    // written without reading each bit.
     void add_wire(std::vector<std::string> scope, std::string name,
-                  std::vector<const SIM_signal*> bits);
+                  std::vector<const SIM_signal*> bits, const SIM_packed_wires* packed = nullptr);
 
     // Creates (or empties) the file. Returns an error text, empty on success.
     std::string open();
@@ -52,14 +55,25 @@ class PCI_vcd_writer : public SIM_observer {
     std::string on_finish() override;
 
   private:
+    // Widest wire a variable may have.
+    static constexpr size_t max_width = 32;
+
     // One declared VCD variable.
     struct variable {
         std::vector<std::string> scope;       // scope path, outermost first
         std::string name;                     // reference name in the file
         std::string id;                       // short identifier code
         std::vector<const SIM_signal*> bits;  // the wires, element 0 = bit 0; empty for the clock
-        std::string last;                     // value written last, most significant bit first
+        bool nets = false;                    // every bit is a net (else every bit is a port)
+        char last[max_width] = {};            // characters written last, element 0 = bit 0
+        const SIM_packed_wires* packed;       // the bits as one number; null if none
+        uint32_t last_word = 0;               // last written as a complete word
+        bool last_complete = false;           // the last value written was last_word
     };
+
+    // Writes variable's value if it changed (or all is set) from its packed
+    // word; returns false, writing nothing, when the word is not complete.
+    bool write_packed(variable& v, bool all, char*& out);
 
     // Writes the $scope/$var/$upscope lines of every variable.
     void write_declarations();
@@ -68,11 +82,15 @@ class PCI_vcd_writer : public SIM_observer {
     void write_changes(bool all);
     // Writes "#time" and a new line.
     void write_time(int64_t time);
+    // Writes the identifier and a new line after a value.
+    static void write_id(const variable& v, char*& out);
     // Writes a scalar change of variable to value.
     void write_scalar(char value, const std::string& id);
     // Appends bytes to the buffer, writing it out first when full.
     void put(const char* text, size_t size);
     void put(const std::string& text) { put(text.data(), text.size()); }
+    // Makes room for size more bytes in the buffer.
+    void reserve(size_t size);
     // Writes the buffer to the file; remembers the first error.
     void flush_buffer();
 
@@ -84,7 +102,7 @@ class PCI_vcd_writer : public SIM_observer {
     int error_ = 0;                    // errno of the first failed write; 0 none
     std::unique_ptr<char[]> buffer_;   // output waiting to be written
     size_t used_ = 0;                  // bytes of buffer_ in use
-    std::string sample_;               // scratch: the value being compared
+    size_t cycle_bytes_ = 0;           // most bytes one cycle can write
 };
 
 // Declares the test bench's wires in writer: the clock "clk" under the bench,
