@@ -20,9 +20,9 @@ struct SIM_clock;
 class SIM_commit_queue {
   public:
     // Adds a port whose next level was written in this cycle (once per cycle).
-    void add_port(SIM_port* port);
+    inline void add_port(SIM_port* port);
     // Marks a net to resolve at the boundary (once per cycle).
-    void add_net(SIM_net* net);
+    inline void add_net(SIM_net* net);
 
     // Commits the queued ports and resolves the dirty nets for the phases of
     // clock, which has not flipped yet. Counts one boundary.

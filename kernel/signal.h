@@ -109,8 +109,19 @@ class SIM_net final : public SIM_signal {
     // Boundary work: the next level from the members' committed levels.
     resolution resolve_members(int cur);
 
+    // Notes that member's committed level goes from old_level to new_level.
+    void note_member_level(const SIM_port* member, logic_value old_level, logic_value new_level) {
+        if ((old_level == VZ) != (new_level == VZ)) {
+            active_count += old_level == VZ ? 1 : -1;
+            active_xor ^= reinterpret_cast<uintptr_t>(member);
+        }
+    }
+
     SIM_commit_queue* queue_;              // the simulation's boundary work list
     std::vector<SIM_port*> members;        // attached ports, port-list order
+    uintptr_t active_xor = 0;              // XOR of the addresses of the members not at Z
+    int32_t active_count = 0;              // members whose committed level is not Z
+    bool active_valid = false;             // active_count and active_xor are up to date
     SIM_net* chain_next = nullptr;         // next member of the merged chain
     uint64_t drive_boundary = UINT64_MAX;  // boundary count at the last own drive
     uint64_t members_since = UINT64_MAX;   // boundary count when ports were first attached
@@ -142,8 +153,10 @@ class SIM_port final : public SIM_signal {
     void force(logic_value v) override {
         driven = false;
         level[0] = level[1] = v;
-        if (net)
+        if (net) {
+            net->active_valid = false;
             net->force(v);
+        }
     }
     // The wire's level if attached, else the port's own.
     logic_value read() const override { return net ? net->read() : level[cur_phase()]; }
@@ -170,8 +183,10 @@ class SIM_port final : public SIM_signal {
             v = level[next_phase()];
         }
         driven = false;
-        if (net)
+        if (net) {
+            net->active_valid = false;
             net->drive(v);
+        }
     }
     // Re-points the port at its net's root, making merged nets one wire.
     void attach_to_root();
@@ -192,6 +207,17 @@ class SIM_port final : public SIM_signal {
     bool driven = false;       // drive() was called in this cycle
     bool queued = false;       // in the boundary work list of this cycle
 };
+
+// Defined here, where the port and net are complete, so that a drive inlines them.
+inline void SIM_commit_queue::add_port(SIM_port* port) {
+    port->queued = true;
+    ports_.push_back(port);
+}
+
+inline void SIM_commit_queue::add_net(SIM_net* net) {
+    net->dirty = true;
+    nets_.push_back(net);
+}
 
 // Prints full_name, "=" and the level character, nothing else.
 std::ostream& operator<<(std::ostream& os, const SIM_port& port);
