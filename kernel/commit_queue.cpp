@@ -34,16 +34,21 @@ void SIM_commit_queue::commit(const SIM_clock& clock) {
     last_nets_.clear();
     for (SIM_net* net : nets_) {
         net->dirty = false;
-        switch (net->resolve_members(cur)) {
-            case SIM_net::resolution::untouched:
-                break;
-            case SIM_net::resolution::resolve_again:
-                carried_.push_back(net);
-                [[fallthrough]];
-            case SIM_net::resolution::resolved:
-                last_nets_.push_back(net);
-                break;
+        if (net->resolve_single(cur, boundary_)) {
+            last_nets_.push(net);
+        } else {
+            switch (net->resolve_members(cur)) {
+                case SIM_net::resolution::untouched:
+                    break;
+                case SIM_net::resolution::resolve_again:
+                    carried_.push(net);
+                    [[fallthrough]];
+                case SIM_net::resolution::resolved:
+                    last_nets_.push(net);
+                    break;
+            }
         }
+        net->update_packing(net->level[next]);
     }
     nets_.clear();
     for (SIM_net* net : carried_) add_net(net);

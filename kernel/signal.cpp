@@ -36,6 +36,7 @@ void SIM_net::force(logic_value v) {
     }
     level[0] = level[1] = resolve(v);
     queue_->count_level_change();
+    update_packing(level[0]);
     mark_dirty();
 }
 
@@ -46,25 +47,21 @@ SIM_net::resolution SIM_net::resolve_members(int cur) {
     // The ports' levels go on top of what this cycle's drives left, unless
     // they are the cycle's first drive.
     const bool first = last_drive_phase(cur) != cur;
-    logic_value v;
-    if (first && active_valid && active_count <= 1) {
-        // Z is neutral in the fold: the one member not at Z, if any, decides.
-        v = active_count == 0 ? VZ : reinterpret_cast<const SIM_port*>(active_xor)->level[next];
-    } else {
-        v = first ? VZ : level[next];
-        int32_t count = 0;
-        uintptr_t addresses = 0;
-        for (const SIM_port* port : members) {
-            const logic_value member_level = port->level[next];
-            v = resolve_levels(v, member_level);
-            const bool active = member_level != VZ;
-            count += active;
-            addresses ^= active ? reinterpret_cast<uintptr_t>(port) : 0;
-        }
-        active_count = count;
-        active_xor = addresses;
-        active_valid = true;
+    // The fold, counting the members not at Z on the way (resolve_single
+    // has taken the nets with at most one).
+    logic_value v = first ? VZ : level[next];
+    int32_t count = 0;
+    uintptr_t addresses = 0;
+    for (const SIM_port* port : members) {
+        const logic_value member_level = port->level[next];
+        v = resolve_levels(v, member_level);
+        const bool active = member_level != VZ;
+        count += active;
+        addresses ^= active ? reinterpret_cast<uintptr_t>(port) : 0;
     }
+    active_count = count;
+    active_xor = addresses;
+    active_valid = true;
     level[next] = v;
     drive_phase = cur;
     if (!first)
