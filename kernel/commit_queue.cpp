@@ -2,16 +2,6 @@
 
 #include "kernel/signal.h"
 
-void SIM_commit_queue::add_port(SIM_port* port) {
-    port->queued = true;
-    ports_.push_back(port);
-}
-
-void SIM_commit_queue::add_net(SIM_net* net) {
-    net->dirty = true;
-    nets_.push_back(net);
-}
-
 void SIM_commit_queue::commit(const SIM_clock& clock) {
     const int cur = clock.cur_phase;
     const int next = clock.next_phase;
@@ -34,22 +24,31 @@ void SIM_commit_queue::commit(const SIM_clock& clock) {
             port->level[next] = v;
         }
         SIM_net* net = port->net;
-        if (net && !net->dirty && v != port->level[cur])
-            add_net(net);
+        const logic_value old_level = port->level[cur];
+        if (net && v != old_level) {
+            net->note_member_level(port, old_level, v);
+            if (!net->dirty)
+                add_net(net);
+        }
     }
     last_nets_.clear();
     for (SIM_net* net : nets_) {
         net->dirty = false;
-        switch (net->resolve_members(cur)) {
-            case SIM_net::resolution::untouched:
-                break;
-            case SIM_net::resolution::resolve_again:
-                carried_.push_back(net);
-                [[fallthrough]];
-            case SIM_net::resolution::resolved:
-                last_nets_.push_back(net);
-                break;
+        if (net->resolve_single(cur, boundary_)) {
+            last_nets_.push(net);
+        } else {
+            switch (net->resolve_members(cur)) {
+                case SIM_net::resolution::untouched:
+                    break;
+                case SIM_net::resolution::resolve_again:
+                    carried_.push(net);
+                    [[fallthrough]];
+                case SIM_net::resolution::resolved:
+                    last_nets_.push(net);
+                    break;
+            }
         }
+        net->update_packing(net->level[next]);
     }
     nets_.clear();
     for (SIM_net* net : carried_) add_net(net);

@@ -10,19 +10,46 @@
 // port or net that was written at the previous boundary gets its next buffer
 // refreshed now, where committing it anew would have written the same level.
 
+#include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 class SIM_port;
 class SIM_net;
 struct SIM_clock;
 
+// A list of pointers whose append stays small enough to inline: the growth
+// is a separate call.
+template <typename T>
+class SIM_pointer_list {
+  public:
+    void push(T* item) {
+        if (size_ == items_.size()) [[unlikely]]
+            grow();
+        items_[size_++] = item;
+    }
+    T* const* begin() const { return items_.data(); }
+    T* const* end() const { return items_.data() + size_; }
+    void clear() { size_ = 0; }
+    void swap(SIM_pointer_list& other) {
+        items_.swap(other.items_);
+        std::swap(size_, other.size_);
+    }
+
+  private:
+    [[gnu::noinline]] void grow() { items_.resize(items_.empty() ? 64 : 2 * items_.size()); }
+
+    std::vector<T*> items_;  // storage; the first size_ entries are the list
+    std::size_t size_ = 0;   // entries in use
+};
+
 class SIM_commit_queue {
   public:
     // Adds a port whose next level was written in this cycle (once per cycle).
-    void add_port(SIM_port* port);
+    inline void add_port(SIM_port* port);
     // Marks a net to resolve at the boundary (once per cycle).
-    void add_net(SIM_net* net);
+    inline void add_net(SIM_net* net);
 
     // Commits the queued ports and resolves the dirty nets for the phases of
     // clock, which has not flipped yet. Counts one boundary.
@@ -37,11 +64,11 @@ class SIM_commit_queue {
     uint64_t level_version() const { return level_version_; }
 
   private:
-    std::vector<SIM_port*> ports_;       // ports driven in this cycle
-    std::vector<SIM_port*> last_ports_;  // ports committed at the previous boundary
-    std::vector<SIM_net*> nets_;         // nets to resolve at this boundary
-    std::vector<SIM_net*> last_nets_;    // nets resolved at the previous boundary
-    std::vector<SIM_net*> carried_;      // nets to resolve at the next boundary too
-    uint64_t boundary_ = 0;              // boundaries passed
-    uint64_t level_version_ = 0;         // boundaries and forces so far
+    SIM_pointer_list<SIM_port> ports_;       // ports driven in this cycle
+    SIM_pointer_list<SIM_port> last_ports_;  // ports committed at the previous boundary
+    SIM_pointer_list<SIM_net> nets_;         // nets to resolve at this boundary
+    SIM_pointer_list<SIM_net> last_nets_;    // nets resolved at the previous boundary
+    SIM_pointer_list<SIM_net> carried_;      // nets to resolve at the next boundary too
+    uint64_t boundary_ = 0;                  // boundaries passed
+    uint64_t level_version_ = 0;             // boundaries and forces so far
 };

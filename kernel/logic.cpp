@@ -28,10 +28,6 @@ char to_char(logic_value v) {
     return '?';
 }
 
-uint32_t parity32(uint32_t word) {
-    return static_cast<uint32_t>(__builtin_parity(word));
-}
-
 char hex_digit(logic_value b3, logic_value b2, logic_value b1, logic_value b0) {
     const logic_value bits[4] = {b3, b2, b1, b0};
     int x = 0, z = 0;

@@ -43,7 +43,9 @@ inline uint32_t level_neither_bit(uint32_t v) {
 char to_char(logic_value v);
 
 // 1 if the word holds an odd number of one bits, else 0.
-uint32_t parity32(uint32_t word);
+inline uint32_t parity32(uint32_t word) {
+    return static_cast<uint32_t>(__builtin_parity(word));
+}
 
 // One hexadecimal character for four levels, most significant first. X wins
 // over Z: "x" all X, "X" some X, "z" all Z, "Z" some Z, else the digit.

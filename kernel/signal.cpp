@@ -36,6 +36,7 @@ void SIM_net::force(logic_value v) {
     }
     level[0] = level[1] = resolve(v);
     queue_->count_level_change();
+    update_packing(level[0]);
     mark_dirty();
 }
 
@@ -46,8 +47,21 @@ SIM_net::resolution SIM_net::resolve_members(int cur) {
     // The ports' levels go on top of what this cycle's drives left, unless
     // they are the cycle's first drive.
     const bool first = last_drive_phase(cur) != cur;
+    // The fold, counting the members not at Z on the way (resolve_single
+    // has taken the nets with at most one).
     logic_value v = first ? VZ : level[next];
-    for (const SIM_port* port : members) v = resolve_levels(v, port->level[next]);
+    int32_t count = 0;
+    uintptr_t addresses = 0;
+    for (const SIM_port* port : members) {
+        const logic_value member_level = port->level[next];
+        v = resolve_levels(v, member_level);
+        const bool active = member_level != VZ;
+        count += active;
+        addresses ^= active ? reinterpret_cast<uintptr_t>(port) : 0;
+    }
+    active_count = count;
+    active_xor = addresses;
+    active_valid = true;
     level[next] = v;
     drive_phase = cur;
     if (!first)
@@ -57,6 +71,7 @@ SIM_net::resolution SIM_net::resolve_members(int cur) {
 }
 
 void SIM_net::add_member(SIM_port* port) {
+    active_valid = false;
     if (members.empty())
         members_since = queue_->boundary();
     auto at =
@@ -67,6 +82,7 @@ void SIM_net::add_member(SIM_port* port) {
 }
 
 void SIM_net::remove_member(SIM_port* port) {
+    active_valid = false;
     mark_dirty();
     if (members.size() == 1) {
         drive_phase = last_drive_phase(cur_phase());

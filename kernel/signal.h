@@ -39,6 +39,8 @@ class SIM_signal {
 
     // This object's own current level, bypassing a port's net.
     logic_value own_level() const { return level[cur_phase()]; }
+    // This object's own level in the buffer of phase (0 or 1).
+    logic_value level_at(int phase) const { return level[phase]; }
     bool is_high() const { return level_is_high(read()); }
     bool is_low() const { return level_is_low(read()); }
     char to_char() const { return ::to_char(read()); }
@@ -80,6 +82,18 @@ class SIM_net final : public SIM_signal {
     void merge(SIM_net& other);
     // The net that stands for the whole merged chain.
     SIM_net* root() const { return root_; }
+    // Lets one packing of several nets keep their levels as words: bit bit
+    // of planes[0] is set while the current level is 1 or H, of planes[1]
+    // while it is Z or X. Returns false (nothing done) if another packing
+    // has this net already.
+    bool track_packing(uint32_t* planes, int bit) {
+        if (packed_planes && (packed_planes != planes || packed_bit != bit))
+            return false;
+        packed_planes = planes;
+        packed_bit = bit;
+        update_packing(level[cur_phase()]);
+        return true;
+    }
 
     SIM_name name;
 
@@ -91,9 +105,10 @@ class SIM_net final : public SIM_signal {
     void add_member(SIM_port* port);
     // Takes port off the member list.
     void remove_member(SIM_port* port);
-    // Queues this net for resolution at the next boundary (once).
+    // Queues this net for the boundary (once): for resolution if it has
+    // ports, else (if packed) only so that the boundary marks the packing stale.
     void mark_dirty() {
-        if (!dirty && !members.empty())
+        if (!dirty && (!members.empty() || packed_planes))
             queue_->add_net(this);
     }
     // The cur_phase of the last drive, the boundary's drives by the ports
@@ -108,9 +123,35 @@ class SIM_net final : public SIM_signal {
     };
     // Boundary work: the next level from the members' committed levels.
     resolution resolve_members(int cur);
+    // The common case of resolve_members, inline: the cycle's first drive of
+    // a net with at most one member not at Z. Returns false (nothing done)
+    // for any other case.
+    inline bool resolve_single(int cur, uint64_t boundary);
+
+    // Puts level v into this net's bit of the packing, if any.
+    void update_packing(logic_value v) {
+        if (!packed_planes)
+            return;
+        const uint32_t mask = uint32_t{1} << packed_bit;
+        const uint32_t value = static_cast<uint32_t>(v);
+        packed_planes[0] = (packed_planes[0] & ~mask) | (level_high_bit(value) << packed_bit);
+        packed_planes[1] = (packed_planes[1] & ~mask) | (level_neither_bit(value) << packed_bit);
+    }
+    // Notes that member's committed level goes from old_level to new_level.
+    void note_member_level(const SIM_port* member, logic_value old_level, logic_value new_level) {
+        if ((old_level == VZ) != (new_level == VZ)) {
+            active_count += old_level == VZ ? 1 : -1;
+            active_xor ^= reinterpret_cast<uintptr_t>(member);
+        }
+    }
 
     SIM_commit_queue* queue_;              // the simulation's boundary work list
     std::vector<SIM_port*> members;        // attached ports, port-list order
+    uintptr_t active_xor = 0;              // XOR of the addresses of the members not at Z
+    int32_t active_count = 0;              // members whose committed level is not Z
+    bool active_valid = false;             // active_count and active_xor are up to date
+    uint32_t* packed_planes = nullptr;     // [high, neither] words of the packing of this net
+    int packed_bit = 0;                    // this net's bit in packed_planes
     SIM_net* chain_next = nullptr;         // next member of the merged chain
     uint64_t drive_boundary = UINT64_MAX;  // boundary count at the last own drive
     uint64_t members_since = UINT64_MAX;   // boundary count when ports were first attached
@@ -142,8 +183,10 @@ class SIM_port final : public SIM_signal {
     void force(logic_value v) override {
         driven = false;
         level[0] = level[1] = v;
-        if (net)
+        if (net) {
+            net->active_valid = false;
             net->force(v);
+        }
     }
     // The wire's level if attached, else the port's own.
     logic_value read() const override { return net ? net->read() : level[cur_phase()]; }
@@ -170,8 +213,10 @@ class SIM_port final : public SIM_signal {
             v = level[next_phase()];
         }
         driven = false;
-        if (net)
+        if (net) {
+            net->active_valid = false;
             net->drive(v);
+        }
     }
     // Re-points the port at its net's root, making merged nets one wire.
     void attach_to_root();
@@ -192,6 +237,32 @@ class SIM_port final : public SIM_signal {
     bool driven = false;       // drive() was called in this cycle
     bool queued = false;       // in the boundary work list of this cycle
 };
+
+inline bool SIM_net::resolve_single(int cur, uint64_t boundary) {
+    // Ports attached before this boundary and no drive of the net itself in
+    // this cycle: the first drive (see last_drive_phase).
+    if (!active_valid || active_count > 1 || drive_boundary == boundary ||
+        members_since >= boundary)
+        return false;
+    const int next = cur ^ 1;
+    // Z is neutral in the fold: the one member not at Z, if any, decides.
+    level[next] =
+        active_count == 0 ? VZ : reinterpret_cast<const SIM_port*>(active_xor)->level[next];
+    drive_phase = cur;
+    restart_force = true;
+    return true;
+}
+
+// Defined here, where the port and net are complete, so that a drive inlines them.
+inline void SIM_commit_queue::add_port(SIM_port* port) {
+    port->queued = true;
+    ports_.push(port);
+}
+
+inline void SIM_commit_queue::add_net(SIM_net* net) {
+    net->dirty = true;
+    nets_.push(net);
+}
 
 // Prints full_name, "=" and the level character, nothing else.
 std::ostream& operator<<(std::ostream& os, const SIM_port& port);

@@ -49,20 +49,21 @@ void PCI_agent::drive_parity() {
         par.drive(VX);
         return;
     }
-    par.drive(parity32(word) ^ parity32(command) ? V1 : V0);
+    par.drive(parity32(word ^ command) ? V1 : V0);
 }
 
 bool PCI_agent::check_parity() {
-    uint32_t old_ad = prev_ad;
-    uint32_t old_cbe = prev_cbe;
-    bool ad_ok = read_ad(prev_ad);
-    bool cbe_ok = read_cbe(prev_cbe);
+    const uint32_t old_parity = prev_parity;
+    uint32_t word = 0, command = 0;
+    const bool ad_ok = read_ad(word);
+    const bool cbe_ok = read_cbe(command);
     prev_valid = ad_ok && cbe_ok;
+    prev_parity = parity32(word ^ command);
 
     logic_value bus_par = par.read();
     if (par.own_level() == VZ && (bus_par == V0 || bus_par == V1)) {
         uint32_t p = bus_par == V0 ? 0 : 1;
-        perr.drive(parity32(old_ad) ^ parity32(old_cbe) ^ p ? V0 : V1);
+        perr.drive(old_parity ^ p ? V0 : V1);
     } else if (par.own_level() == VZ && (perr.own_level() == V0 || perr.own_level() == V1)) {
         perr.drive(V1);
     } else {

@@ -53,9 +53,8 @@ class PCI_agent : public SIM_instance {
         return on_bus_wires ? bus_->cbe_word.read(result) : signals_to_int(cbe, cbe_width, result);
     }
 
-    uint32_t prev_ad = 0;     // AD sampled by the previous check_parity()
-    uint32_t prev_cbe = 0;    // C/BE# sampled by the previous check_parity()
-    bool prev_valid = false;  // both samples were complete
+    uint32_t prev_parity = 0;  // parity of AD and C/BE# sampled by the previous check_parity()
+    bool prev_valid = false;   // both samples were complete
 
   private:
     friend class PCI_bus;

@@ -27,6 +27,8 @@ PCI_bus::PCI_bus(const char* name_text, SIM_instance& parent)
         cbe_nets[i] = std::make_unique<SIM_net>("cbe", &name, parent.context());
         cbe[i] = cbe_nets[i].get();
     }
+    ad_word.track();
+    cbe_word.track();
 }
 
 void PCI_bus::connect_agent(PCI_agent& agent) {
