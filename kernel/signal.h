@@ -245,9 +245,12 @@ inline bool SIM_net::resolve_single(int cur, uint64_t boundary) {
         members_since >= boundary)
         return false;
     const int next = cur ^ 1;
-    // Z is neutral in the fold: the one member not at Z, if any, decides.
-    level[next] =
-        active_count == 0 ? VZ : reinterpret_cast<const SIM_port*>(active_xor)->level[next];
+    // Z is neutral in the fold: the one member not at Z, if any, decides. With
+    // one member active, the XOR of the active members' addresses is its own.
+    level[next] = active_count == 0
+                      ? VZ
+                      // NOLINTNEXTLINE(performance-no-int-to-ptr): the address, as just said
+                      : reinterpret_cast<const SIM_port*>(active_xor)->level[next];
     drive_phase = cur;
     restart_force = true;
     return true;
