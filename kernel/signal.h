@@ -146,21 +146,22 @@ class SIM_net final : public SIM_signal {
         }
     }
 
-    SIM_commit_queue* queue_;              // the simulation's boundary work list
-    std::vector<SIM_port*> members;        // attached ports, port-list order
-    uintptr_t active_xor = 0;              // XOR of the addresses of the members not at Z
-    int32_t active_count = 0;              // members whose committed level is not Z
-    bool active_valid = false;             // active_count and active_xor are up to date
-    uint32_t* packed_planes = nullptr;     // [high, neither] words of the packing of this net
-    int packed_bit = 0;                    // this net's bit in packed_planes
-    uint32_t packed_mask = 0;              // 1 << packed_bit
-    SIM_net* chain_next = nullptr;         // next member of the merged chain
-    uint64_t drive_boundary = UINT64_MAX;  // boundary count at the last own drive
-    uint64_t members_since = UINT64_MAX;   // boundary count when ports were first attached
-    int drive_phase = -1;                  // cur_phase at the last drive counted here
-    bool restart_force = true;             // the next force starts from Z
-    bool dirty = false;                    // queued for resolution
-    SIM_net* root_ = this;                 // representative of the merged chain
+    SIM_commit_queue* queue_;               // the simulation's boundary work list
+    std::vector<SIM_port*> members;         // attached ports, port-list order
+    uintptr_t active_xor = 0;               // XOR of the addresses of the members not at Z
+    int32_t active_count = 0;               // members whose committed level is not Z
+    bool active_valid = false;              // active_count and active_xor are up to date
+    uint32_t* packed_planes = nullptr;      // [high, neither] words of the packing of this net
+    int packed_bit = 0;                     // this net's bit in packed_planes
+    uint32_t packed_mask = 0;               // 1 << packed_bit
+    SIM_net* chain_next = nullptr;          // next member of the merged chain
+    uint64_t drive_boundary = UINT64_MAX;   // boundary count at the last own drive
+    uint64_t members_since = UINT64_MAX;    // boundary count when ports were first attached
+    uint64_t single_boundary = UINT64_MAX;  // boundary count when resolved as a member changed
+    int drive_phase = -1;                   // cur_phase at the last drive counted here
+    bool restart_force = true;              // the next force starts from Z
+    bool dirty = false;                     // queued for resolution
+    SIM_net* root_ = this;                  // representative of the merged chain
 };
 
 class SIM_port final : public SIM_signal {
