@@ -13,25 +13,38 @@ void SIM_commit_queue::commit(const SIM_clock& clock) {
     for (SIM_net* net : last_nets_)
         if (!net->dirty)
             net->level[next] = net->level[cur];
+    last_nets_.clear();
     for (SIM_port* port : ports_) {
         port->queued = false;
         logic_value v;
+        SIM_net* net = port->net;
         if (port->driven) {
             v = port->level[next];
             port->driven = false;
         } else {
             v = port->level[cur];
+            // A port committed on its own changes its next level back here:
+            // a net that took it already resolves again below.
+            if (net && port->level[next] != v && net->single_boundary == boundary_ && !net->dirty)
+                add_net(net);
             port->level[next] = v;
         }
-        SIM_net* net = port->net;
         const logic_value old_level = port->level[cur];
         if (net && v != old_level) {
             net->note_member_level(port, old_level, v);
-            if (!net->dirty)
-                add_net(net);
+            if (!net->dirty) {
+                if (net->resolve_single(cur, boundary_)) {
+                    // One driver at most: resolved at once, again if another
+                    // member changes further down the list.
+                    net->single_boundary = boundary_;
+                    last_nets_.push(net);
+                    net->update_packing(net->level[next]);
+                } else {
+                    add_net(net);
+                }
+            }
         }
     }
-    last_nets_.clear();
     for (SIM_net* net : nets_) {
         net->dirty = false;
         if (net->resolve_single(cur, boundary_)) {

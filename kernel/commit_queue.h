@@ -25,23 +25,31 @@ template <typename T>
 class SIM_pointer_list {
   public:
     void push(T* item) {
-        if (size_ == items_.size()) [[unlikely]]
+        if (end_ == limit_) [[unlikely]]
             grow();
-        items_[size_++] = item;
+        *end_++ = item;
     }
     T* const* begin() const { return items_.data(); }
-    T* const* end() const { return items_.data() + size_; }
-    void clear() { size_ = 0; }
+    T* const* end() const { return end_; }
+    void clear() { end_ = items_.data(); }
     void swap(SIM_pointer_list& other) {
+        // The buffers change owners; the pointers into them go along.
         items_.swap(other.items_);
-        std::swap(size_, other.size_);
+        std::swap(end_, other.end_);
+        std::swap(limit_, other.limit_);
     }
 
   private:
-    [[gnu::noinline]] void grow() { items_.resize(items_.empty() ? 64 : 2 * items_.size()); }
+    [[gnu::noinline]] void grow() {
+        const std::size_t size = static_cast<std::size_t>(end_ - items_.data());
+        items_.resize(items_.empty() ? 64 : 2 * items_.size());
+        end_ = items_.data() + size;
+        limit_ = items_.data() + items_.size();
+    }
 
-    std::vector<T*> items_;  // storage; the first size_ entries are the list
-    std::size_t size_ = 0;   // entries in use
+    std::vector<T*> items_;  // storage; the entries before end_ are the list
+    T** end_ = nullptr;      // one past the last entry in use
+    T** limit_ = nullptr;    // end of the storage
 };
 
 class SIM_commit_queue {

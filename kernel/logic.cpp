@@ -10,24 +10,6 @@ const logic_value resolution_table[36] = {
     /* H */ V0, V1, VH, VX, VX, VH,
 };
 
-char to_char(logic_value v) {
-    switch (v) {
-        case V0:
-            return '0';
-        case V1:
-            return '1';
-        case VZ:
-            return 'z';
-        case VX:
-            return 'x';
-        case VL:
-            return 'L';
-        case VH:
-            return 'H';
-    }
-    return '?';
-}
-
 char hex_digit(logic_value b3, logic_value b2, logic_value b1, logic_value b0) {
     const logic_value bits[4] = {b3, b2, b1, b0};
     int x = 0, z = 0;

@@ -40,7 +40,9 @@ inline uint32_t level_neither_bit(uint32_t v) {
 }
 
 // Printed character of a level: 0 1 z x L H, '?' for any other code.
-char to_char(logic_value v);
+inline char to_char(logic_value v) {
+    return static_cast<uint32_t>(v) < 6 ? "01zxLH"[v] : '?';
+}
 
 // 1 if the word holds an odd number of one bits, else 0.
 inline uint32_t parity32(uint32_t word) {

@@ -91,6 +91,7 @@ class SIM_net final : public SIM_signal {
             return false;
         packed_planes = planes;
         packed_bit = bit;
+        packed_mask = uint32_t{1} << bit;
         update_packing(level[cur_phase()]);
         return true;
     }
@@ -132,10 +133,10 @@ class SIM_net final : public SIM_signal {
     void update_packing(logic_value v) {
         if (!packed_planes)
             return;
-        const uint32_t mask = uint32_t{1} << packed_bit;
+        const uint32_t mask = packed_mask;
         const uint32_t value = static_cast<uint32_t>(v);
-        packed_planes[0] = (packed_planes[0] & ~mask) | (level_high_bit(value) << packed_bit);
-        packed_planes[1] = (packed_planes[1] & ~mask) | (level_neither_bit(value) << packed_bit);
+        packed_planes[0] = (packed_planes[0] & ~mask) | (mask & (0u - level_high_bit(value)));
+        packed_planes[1] = (packed_planes[1] & ~mask) | (mask & (0u - level_neither_bit(value)));
     }
     // Notes that member's committed level goes from old_level to new_level.
     void note_member_level(const SIM_port* member, logic_value old_level, logic_value new_level) {
@@ -145,20 +146,22 @@ class SIM_net final : public SIM_signal {
         }
     }
 
-    SIM_commit_queue* queue_;              // the simulation's boundary work list
-    std::vector<SIM_port*> members;        // attached ports, port-list order
-    uintptr_t active_xor = 0;              // XOR of the addresses of the members not at Z
-    int32_t active_count = 0;              // members whose committed level is not Z
-    bool active_valid = false;             // active_count and active_xor are up to date
-    uint32_t* packed_planes = nullptr;     // [high, neither] words of the packing of this net
-    int packed_bit = 0;                    // this net's bit in packed_planes
-    SIM_net* chain_next = nullptr;         // next member of the merged chain
-    uint64_t drive_boundary = UINT64_MAX;  // boundary count at the last own drive
-    uint64_t members_since = UINT64_MAX;   // boundary count when ports were first attached
-    int drive_phase = -1;                  // cur_phase at the last drive counted here
-    bool restart_force = true;             // the next force starts from Z
-    bool dirty = false;                    // queued for resolution
-    SIM_net* root_ = this;                 // representative of the merged chain
+    SIM_commit_queue* queue_;               // the simulation's boundary work list
+    std::vector<SIM_port*> members;         // attached ports, port-list order
+    uintptr_t active_xor = 0;               // XOR of the addresses of the members not at Z
+    int32_t active_count = 0;               // members whose committed level is not Z
+    bool active_valid = false;              // active_count and active_xor are up to date
+    uint32_t* packed_planes = nullptr;      // [high, neither] words of the packing of this net
+    int packed_bit = 0;                     // this net's bit in packed_planes
+    uint32_t packed_mask = 0;               // 1 << packed_bit
+    SIM_net* chain_next = nullptr;          // next member of the merged chain
+    uint64_t drive_boundary = UINT64_MAX;   // boundary count at the last own drive
+    uint64_t members_since = UINT64_MAX;    // boundary count when ports were first attached
+    uint64_t single_boundary = UINT64_MAX;  // boundary count when resolved as a member changed
+    int drive_phase = -1;                   // cur_phase at the last drive counted here
+    bool restart_force = true;              // the next force starts from Z
+    bool dirty = false;                     // queued for resolution
+    SIM_net* root_ = this;                  // representative of the merged chain
 };
 
 class SIM_port final : public SIM_signal {

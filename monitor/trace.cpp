@@ -1,5 +1,7 @@
 #include "monitor/trace.h"
 
+#include <cstdint>
+#include <cstring>
 #include <iomanip>
 #include <ostream>
 
@@ -46,8 +48,36 @@ void PCI_trace_printer::line(const char* text) const {
 }
 
 void PCI_trace_printer::line(const char* text, int32_t count) const {
-    if (active())
-        owner_.sim_out() << text << std::dec << count << std::endl;
+    if (!active())
+        return;
+    std::ostream& out = owner_.sim_out();
+    const std::size_t length = std::strlen(text);
+    char buffer[128];
+    // Formatted in place and written once, as the inserts would print it:
+    // no width pending, no sign for positive numbers; anything else takes
+    // the inserts.
+    if (out.width() != 0 || (out.flags() & std::ios_base::showpos) || length + 13 > sizeof buffer) {
+        out << text << std::dec << count << std::endl;
+        return;
+    }
+    std::memcpy(buffer, text, length);
+    char* at = buffer + length;
+    uint32_t magnitude = static_cast<uint32_t>(count);
+    if (count < 0) {
+        *at++ = '-';
+        magnitude = 0u - magnitude;
+    }
+    char digits[10];
+    int used = 0;
+    do {
+        digits[used++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    while (used > 0) *at++ = digits[--used];
+    *at++ = '\n';
+    out.setf(std::ios_base::dec, std::ios_base::basefield);
+    out.write(buffer, at - buffer);
+    out.flush();
 }
 
 void PCI_trace_printer::on_address(const PCI_address_event& event) {

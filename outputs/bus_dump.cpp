@@ -51,6 +51,25 @@ void PCI_bus_dump::on_cycle(const SIM_cycle_info& info) {
         while (count > 0) *at++ = digits[--count];
     }
     at += bus_.format_dump(at);
-    out_.write(line, at - line);
-    out_.flush();
+    write_line(line, at - line);
+}
+
+void PCI_bus_dump::write_line(const char* line, std::streamsize length) {
+    std::streambuf* buffer = out_.rdbuf();
+    // A good stream tied to none, without unitbuf or exceptions: write()
+    // and flush() come down to the buffer's sputn and pubsync, a short
+    // write or a failed sync setting badbit. Anything else takes the
+    // stream's own calls.
+    if (!out_.good() || out_.tie() || !buffer || (out_.flags() & std::ios_base::unitbuf) ||
+        out_.exceptions() != std::ios_base::goodbit) {
+        out_.write(line, length);
+        out_.flush();
+        return;
+    }
+    if (buffer->sputn(line, length) != length) {
+        out_.setstate(std::ios_base::badbit);
+        return;
+    }
+    if (buffer->pubsync() == -1)
+        out_.setstate(std::ios_base::badbit);
 }

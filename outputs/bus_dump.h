@@ -25,6 +25,9 @@ class PCI_bus_dump : public SIM_observer {
     static bool window_passed(int32_t cycle, const run_settings& settings);
 
   private:
+    // Writes length bytes of line and flushes, as out_.write() and
+    // out_.flush() do.
+    void write_line(const char* line, std::streamsize length);
     // Widest prefix formatted without the stream (wider ones use it).
     static constexpr int max_prefix_width = 16;
 

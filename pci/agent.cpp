@@ -44,30 +44,14 @@ void PCI_agent::drive_parity() {
         par.drive(VZ);
         return;
     }
-    uint32_t word, command;
-    if (!read_ad(word) || !read_cbe(command)) {
-        par.drive(VX);
-        return;
-    }
-    par.drive(parity32(word ^ command) ? V1 : V0);
+    bool complete = false;
+    const uint32_t parity = sample_parity(complete);
+    par.drive(!complete ? VX : parity ? V1 : V0);
 }
 
 bool PCI_agent::check_parity() {
-    const uint32_t old_parity = prev_parity;
-    uint32_t word = 0, command = 0;
-    const bool ad_ok = read_ad(word);
-    const bool cbe_ok = read_cbe(command);
-    prev_valid = ad_ok && cbe_ok;
-    prev_parity = parity32(word ^ command);
-
-    logic_value bus_par = par.read();
-    if (par.own_level() == VZ && (bus_par == V0 || bus_par == V1)) {
-        uint32_t p = bus_par == V0 ? 0 : 1;
-        perr.drive(old_parity ^ p ? V0 : V1);
-    } else if (par.own_level() == VZ && (perr.own_level() == V0 || perr.own_level() == V1)) {
-        perr.drive(V1);
-    } else {
-        perr.drive(VZ);
-    }
+    bool complete = false;
+    const uint32_t parity = sample_parity(complete);
+    check_sampled_parity(parity, complete);
     return true;
 }

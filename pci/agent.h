@@ -28,6 +28,17 @@ class PCI_agent : public SIM_instance {
     // Checks a PAR driven by another agent against the previous cycle's AD
     // and C/BE# and drives the verdict on PERR#. Always returns true.
     bool check_parity();
+    // drive_parity() then check_parity(), inline, with one sampling of the
+    // parity of AD and C/BE#: the start of every agent's clock.
+    void clock_parity() {
+        bool complete = false;
+        const uint32_t parity = sample_parity(complete);
+        if (ad[0]->own_level() == VZ)
+            par.drive(VZ);
+        else
+            par.drive(!complete ? VX : parity ? V1 : V0);
+        check_sampled_parity(parity, complete);
+    }
 
     SIM_port frame;            // FRAME#
     SIM_port devsel;           // DEVSEL#
@@ -51,6 +62,33 @@ class PCI_agent : public SIM_instance {
     }
     bool read_cbe(uint32_t& result) const {
         return on_bus_wires ? bus_->cbe_word.read(result) : signals_to_int(cbe, cbe_width, result);
+    }
+
+    // parity32 of AD ^ C/BE# as read_ad/read_cbe give them; complete is
+    // false if either was not complete.
+    uint32_t sample_parity(bool& complete) const {
+        if (on_bus_wires)
+            return bus_->parity(complete);
+        uint32_t word = 0, command = 0;
+        const bool ad_ok = read_ad(word);
+        const bool cbe_ok = read_cbe(command);
+        complete = ad_ok && cbe_ok;
+        return parity32(word ^ command);
+    }
+    // check_parity() with this cycle's sample already taken.
+    void check_sampled_parity(uint32_t parity, bool complete) {
+        const uint32_t old_parity = prev_parity;
+        prev_valid = complete;
+        prev_parity = parity;
+        const logic_value own_par = par.own_level();
+        const logic_value bus_par = par.read();
+        if (own_par == VZ && (bus_par == V0 || bus_par == V1)) {
+            perr.drive(old_parity ^ static_cast<uint32_t>(bus_par) ? V0 : V1);
+        } else if (own_par == VZ && (perr.own_level() == V0 || perr.own_level() == V1)) {
+            perr.drive(V1);
+        } else {
+            perr.drive(VZ);
+        }
     }
 
     uint32_t prev_parity = 0;  // parity of AD and C/BE# sampled by the previous check_parity()

@@ -28,6 +28,21 @@ class PCI_bus {
     // Writes the text of dump() to buffer (dump_size bytes at least), no
     // terminator; returns its length.
     int format_dump(char* buffer) const;
+    // parity32 of AD ^ C/BE# as ad_word and cbe_word read them (on a Z or X,
+    // of their partial words); complete is false if either read was not
+    // complete. Computed once per level version of the commit queue.
+    uint32_t parity(bool& complete) const {
+        if (parity_version_ != queue_->level_version()) {
+            parity_version_ = queue_->level_version();
+            uint32_t word = 0, command = 0;
+            const bool ad_ok = ad_word.read(word);
+            const bool cbe_ok = cbe_word.read(command);
+            parity_complete_ = ad_ok && cbe_ok;
+            parity_ = parity32(word ^ command);
+        }
+        complete = parity_complete_;
+        return parity_;
+    }
 
     SIM_name name;              // "pb" under the test bench
     SIM_net frame;              // FRAME#
@@ -47,6 +62,10 @@ class PCI_bus {
     SIM_packed_wires cbe_word;  // C/BE# packed once per level change
 
   private:
-    std::unique_ptr<SIM_net> ad_nets[32];  // storage behind ad
-    std::unique_ptr<SIM_net> cbe_nets[4];  // storage behind cbe
+    const SIM_commit_queue* queue_;                 // counts level versions
+    mutable uint64_t parity_version_ = UINT64_MAX;  // level version of parity_
+    mutable uint32_t parity_ = 0;                   // cached result of parity()
+    mutable bool parity_complete_ = false;          // cached completeness of parity()
+    std::unique_ptr<SIM_net> ad_nets[32];           // storage behind ad
+    std::unique_ptr<SIM_net> cbe_nets[4];           // storage behind cbe
 };

@@ -30,8 +30,7 @@ void PCI_master::reset() {
 }
 
 void PCI_master::clock() {
-    drive_parity();
-    check_parity();
+    clock_parity();
     step();
     drive_frame_irdy();
     watch_req();

@@ -57,8 +57,7 @@ PCI_target::State PCI_target::decode(uint32_t cmd, uint32_t addr) {
 // ---- The state machine ----
 
 void PCI_target::clock() {
-    drive_parity();
-    check_parity();
+    clock_parity();
 
     switch (state) {
         case IDLE:

@@ -214,6 +214,33 @@ TEST_F(Wire, ForcesVisibleAtOnce) {
     EXPECT_EQ(lone.read(), V0);
 }
 
+TEST_F(Wire, HandOverInOneBoundaryAndPortCommittedOnItsOwn) {
+    // One driver hands the wire to the other at one boundary, either way round.
+    m.a = V1;
+    clock_all();
+    m.a = VZ;
+    m.b = V0;
+    clock_all();
+    EXPECT_EQ(wire.read(), V0);
+    m.b = VZ;
+    m.a = VH;
+    clock_all();
+    EXPECT_EQ(wire.read(), VH);
+    EXPECT_EQ(m.b.read_next(), V0);  // the level before the boundary
+    m.a = VZ;
+    clock_all();
+    EXPECT_EQ(wire.read(), VZ);
+    // A port committed on its own drives the wire for one cycle; the
+    // boundary then re-drives the port's current level.
+    m.a.drive(V1);
+    m.a.commit();
+    clock_all();
+    EXPECT_EQ(wire.read(), V1);
+    EXPECT_EQ(m.a.own_level(), VZ);
+    clock_all();
+    EXPECT_EQ(wire.read(), VZ);
+}
+
 TEST(Signal, MergedNetsBecomeOneWireAfterReset) {
     SIM_context context;
     Pins m("m", context);

@@ -3,11 +3,15 @@
 // an added listener hears.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "kernel/instance.h"
+#include "monitor/trace.h"
 #include "monitor_bench.h"
 #include "support/capture.h"
 
@@ -328,3 +332,28 @@ TEST(MonitorEvents, ListenerHearsEachStepAndTraceIsUnchanged) {
 }
 
 }  // namespace
+
+// The trace's "text and number" lines print what the stream inserts print,
+// whatever the number and whatever state the shared stream is left in.
+TEST(TraceLines, SameAsTheStreamInserts) {
+    SIM_context context;
+    SIM_instance owner("m", context);
+    owner.set_debug(1);
+    PCI_trace_printer trace(owner);
+    for (int32_t count : {0, 7, -3, INT32_MAX, INT32_MIN}) {
+        for (bool showpos : {false, true}) {
+            std::ostringstream got, want;
+            got << std::hex;
+            want << std::hex;
+            if (showpos) {
+                got << std::showpos;
+                want << std::showpos;
+            }
+            context.set_out(got);
+            trace.on_end(1, count);
+            want << "Burst Length: " << std::dec << count << std::endl;
+            EXPECT_EQ(got.str(), want.str()) << count << ' ' << showpos;
+            EXPECT_EQ(got.flags(), want.flags());
+        }
+    }
+}
