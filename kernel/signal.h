@@ -41,6 +41,11 @@ class SIM_signal {
     logic_value own_level() const { return level[cur_phase()]; }
     // This object's own level in the buffer of phase (0 or 1).
     logic_value level_at(int phase) const { return level[phase]; }
+    // Both level buffers, indexed by the clock's phases: an observer that
+    // reads many wires every cycle keeps them and reads [cur_phase].
+    const logic_value* level_buffers() const { return level; }
+    // The clock whose phases index the buffers.
+    const SIM_clock& clock() const { return *clock_; }
     bool is_high() const { return level_is_high(read()); }
     bool is_low() const { return level_is_low(read()); }
     char to_char() const { return ::to_char(read()); }

@@ -60,6 +60,7 @@ void PCI_trace_printer::line(const char* text, int32_t count) const {
         out << text << std::dec << count << std::endl;
         return;
     }
+    // NOLINTNEXTLINE(bugprone-not-null-terminated-result): written by length, not a string
     std::memcpy(buffer, text, length);
     char* at = buffer + length;
     uint32_t magnitude = static_cast<uint32_t>(count);

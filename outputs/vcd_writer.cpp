@@ -73,7 +73,8 @@ PCI_vcd_writer::~PCI_vcd_writer() {
 
 void PCI_vcd_writer::add_clock(std::vector<std::string> scope, std::string name) {
     clock_id_ = id_code(variables_.size());
-    variables_.push_back({std::move(scope), std::move(name), clock_id_, {}, false, {}, nullptr});
+    variables_.push_back(
+        {std::move(scope), std::move(name), clock_id_, {}, false, {}, nullptr, {}});
 }
 
 void PCI_vcd_writer::add_wire(std::vector<std::string> scope, std::string name,
@@ -87,7 +88,7 @@ void PCI_vcd_writer::add_wire(std::vector<std::string> scope, std::string name,
     if (level_chars_ != four_levels)
         packed = nullptr;
     variables_.push_back(
-        {std::move(scope), std::move(name), std::move(id), std::move(bits), nets, {}, packed});
+        {std::move(scope), std::move(name), std::move(id), std::move(bits), nets, {}, packed, {}});
     // A cycle's two time lines and clock edges, and every wire changing.
     if (cycle_bytes_ == 0)
         cycle_bytes_ = 2 * (24 + 2 + clock_id_.size() + 1);
@@ -102,28 +103,47 @@ std::string PCI_vcd_writer::open() {
 }
 
 void PCI_vcd_writer::on_start() {
+    // The wires each bit reads, now that ports point at their nets' roots.
+    for (variable& v : variables_) {
+        v.buffers.clear();
+        for (const SIM_signal* bit : v.bits) {
+            const SIM_net* net = v.nets ? static_cast<const SIM_net*>(bit)
+                                        : static_cast<const SIM_port*>(bit)->attached_net();
+            v.buffers.push_back(net != nullptr ? net->level_buffers() : bit->level_buffers());
+            clock_ = &bit->clock();
+        }
+    }
+    slots_.clear();
+    for (variable& v : variables_)
+        slots_.push_back({v.buffers.data(), &v, v.id.data(),
+                          static_cast<uint32_t>(v.buffers.size()),
+                          static_cast<uint32_t>(v.id.size()), 0});
     put("$version pcisim " PCISIM_VERSION " $end\n$timescale 1ns $end\n");
     write_declarations();
     put("$enddefinitions $end\n#0\n$dumpvars\n");
-    if (!clock_id_.empty())
-        write_scalar('0', clock_id_);
     reserve(cycle_bytes_);
-    write_changes(true);
+    char* out = buffer_.get() + used_;
+    if (!clock_id_.empty())
+        write_scalar('0', clock_id_, out);
+    write_changes(true, out);
+    used_ = static_cast<size_t>(out - buffer_.get());
     put("$end\n");
 }
 
 void PCI_vcd_writer::on_cycle(const SIM_cycle_info& info) {
     // Room for everything this cycle can write, so that nothing below checks.
     reserve(cycle_bytes_);
+    char* out = buffer_.get() + used_;
     const int64_t time = (int64_t{info.run_index} + 1) * cycle_ns;
-    write_time(time);
+    write_time(time, out);
     if (!clock_id_.empty())
-        write_scalar('1', clock_id_);
-    write_changes(false);
+        write_scalar('1', clock_id_, out);
+    write_changes(false, out);
     if (!clock_id_.empty()) {
-        write_time(time + cycle_ns / 2);
-        write_scalar('0', clock_id_);
+        write_time(time + cycle_ns / 2, out);
+        write_scalar('0', clock_id_, out);
     }
+    used_ = static_cast<size_t>(out - buffer_.get());
 }
 
 std::string PCI_vcd_writer::on_finish() {
@@ -174,12 +194,26 @@ void PCI_vcd_writer::write_declarations() {
     emit(emit, root);
 }
 
-void PCI_vcd_writer::write_changes(bool all) {
-    char* out = buffer_.get() + used_;
-    for (variable& v : variables_) {
-        const size_t width = v.bits.size();
+void PCI_vcd_writer::write_changes(bool all, char*& out) {
+    if (clock_ == nullptr)
+        return;
+    const int cur = clock_->cur_phase;
+    for (slot& s : slots_) {
+        const uint32_t width = s.width;
         if (width == 0)
             continue;
+        if (width == 1) {
+            // A scalar: one read, one comparison.
+            const char c = level_chars_[s.buffers[0][cur]];
+            if (!all && c == s.last)
+                continue;
+            s.last = c;
+            *out++ = c;
+            for (uint32_t i = 0; i < s.id_length; ++i) *out++ = s.id[i];
+            *out++ = '\n';
+            continue;
+        }
+        variable& v = *s.var;
         if (v.packed != nullptr && write_packed(v, all, out))
             continue;
         if (v.last_complete) {
@@ -187,28 +221,20 @@ void PCI_vcd_writer::write_changes(bool all) {
             for (size_t b = 0; b < width; ++b) v.last[b] = (v.last_word >> b) & 1u ? '1' : '0';
             v.last_complete = false;
         }
-        // The bits' characters; the classes are final, so the reads inline.
         char sample[max_width];
         bool changed = all;
         for (size_t b = 0; b < width; ++b) {
-            const logic_value level = v.nets ? static_cast<const SIM_net*>(v.bits[b])->read()
-                                             : static_cast<const SIM_port*>(v.bits[b])->read();
-            sample[b] = level_chars_[level];
+            sample[b] = level_chars_[s.buffers[b][cur]];
             changed = changed || sample[b] != v.last[b];
         }
         if (!changed)
             continue;
         std::memcpy(v.last, sample, width);
-        if (width == 1) {
-            *out++ = sample[0];
-        } else {
-            *out++ = 'b';
-            for (size_t b = width; b-- > 0;) *out++ = sample[b];
-            *out++ = ' ';
-        }
-        write_id(v, out);
+        *out++ = 'b';
+        for (size_t b = width; b-- > 0;) *out++ = sample[b];
+        *out++ = ' ';
+        write_id(v.id, out);
     }
-    used_ = static_cast<size_t>(out - buffer_.get());
 }
 
 bool PCI_vcd_writer::write_packed(variable& v, bool all, char*& out) {
@@ -230,28 +256,25 @@ bool PCI_vcd_writer::write_packed(variable& v, bool all, char*& out) {
         out += take;
     }
     *out++ = ' ';
-    write_id(v, out);
+    write_id(v.id, out);
     return true;
 }
 
-void PCI_vcd_writer::write_id(const variable& v, char*& out) {
-    std::memcpy(out, v.id.data(), v.id.size());
-    out += v.id.size();
+void PCI_vcd_writer::write_id(const std::string& id, char*& out) {
+    // Identifiers are a character or two: no call for the copy.
+    for (const char c : id) *out++ = c;
     *out++ = '\n';
 }
 
-void PCI_vcd_writer::write_time(int64_t time) {
-    char text[24];
-    text[0] = '#';
-    char* end = std::to_chars(text + 1, text + sizeof text - 1, time).ptr;
-    *end++ = '\n';
-    put(text, static_cast<size_t>(end - text));
+void PCI_vcd_writer::write_time(int64_t time, char*& out) {
+    *out++ = '#';
+    out = std::to_chars(out, out + 20, time).ptr;
+    *out++ = '\n';
 }
 
-void PCI_vcd_writer::write_scalar(char value, const std::string& id) {
-    put(&value, 1);
-    put(id);
-    put("\n", 1);
+void PCI_vcd_writer::write_scalar(char value, const std::string& id, char*& out) {
+    *out++ = value;
+    write_id(id, out);
 }
 
 void PCI_vcd_writer::reserve(size_t size) {
