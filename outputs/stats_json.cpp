@@ -7,6 +7,24 @@
 #include "outputs/transaction_collector.h"
 
 namespace {
+// One latency histogram of a card: its bins, the sum of latency x count, and
+// the count.
+struct latency_bins {
+    nlohmann::json counts = nlohmann::json::array();  // every bin, zeros included
+    double weighted = 0;                              // sum of latency x count
+    int64_t count = 0;                                // data phases counted
+};
+
+template <size_t Bins>
+latency_bins bins_of(const int32_t (&table)[Bins][PCI_target_statistics::cards], int card) {
+    latency_bins bins;
+    for (size_t latency = 0; latency < Bins; ++latency) {
+        bins.counts.push_back(table[latency][card]);
+        bins.weighted += static_cast<double>(latency) * table[latency][card];
+        bins.count += table[latency][card];
+    }
+    return bins;
+}
 using json = nlohmann::ordered_json;
 
 // Names of the decode speeds, indexed by speed_index.
@@ -99,37 +117,24 @@ json card_figures(int card, const PCI_stats_sources& s) {
         decode[speed_names[speed]] = st.decode_count[speed][card];
         claimed += st.decode_count[speed][card];
     }
-    json initial = json::array();
-    double initial_weighted = 0;
-    int64_t first_phases = 0;
-    for (int latency = 0; latency <= PCI_target_statistics::max_initial_latency; ++latency) {
-        initial.push_back(st.initial_latency[latency][card]);
-        initial_weighted += static_cast<double>(latency) * st.initial_latency[latency][card];
-        first_phases += st.initial_latency[latency][card];
-    }
-    json burst = json::array();
-    double burst_weighted = 0;
-    int64_t later_phases = 0;
-    for (int latency = 0; latency <= PCI_target_statistics::max_burst_latency; ++latency) {
-        burst.push_back(st.burst_latency[latency][card]);
-        burst_weighted += static_cast<double>(latency) * st.burst_latency[latency][card];
-        later_phases += st.burst_latency[latency][card];
-    }
+    const latency_bins initial = bins_of(st.initial_latency, card);
+    const latency_bins burst = bins_of(st.burst_latency, card);
     json terminations = json::object();
     for (const PCI_transaction_end kind : termination_kinds)
         terminations[transaction_end_name(kind)] = s.collector.count(card, kind);
-    return {{"card", card},
-            {"base", hex32(map.base(card))},
-            {"mask", hex32(map.mask(card))},
-            {"claimed", claimed},
-            {"decode", decode},
-            {"data_phases", st.data_count[card]},
-            {"average_burst_length", ratio(st.data_count[card], static_cast<double>(claimed))},
-            {"initial_latency", initial},
-            {"initial_latency_average", ratio(initial_weighted, static_cast<double>(first_phases))},
-            {"burst_latency", burst},
-            {"burst_latency_average", ratio(burst_weighted, static_cast<double>(later_phases))},
-            {"terminations", terminations}};
+    return {
+        {"card", card},
+        {"base", hex32(map.base(card))},
+        {"mask", hex32(map.mask(card))},
+        {"claimed", claimed},
+        {"decode", decode},
+        {"data_phases", st.data_count[card]},
+        {"average_burst_length", ratio(st.data_count[card], static_cast<double>(claimed))},
+        {"initial_latency", initial.counts},
+        {"initial_latency_average", ratio(initial.weighted, static_cast<double>(initial.count))},
+        {"burst_latency", burst.counts},
+        {"burst_latency_average", ratio(burst.weighted, static_cast<double>(burst.count))},
+        {"terminations", terminations}};
 }
 
 json bus_figures(const PCI_bus_activity& a) {
