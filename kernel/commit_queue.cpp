@@ -1,10 +1,63 @@
 #include "kernel/commit_queue.h"
 
+#include <algorithm>
+
+#include "kernel/packed_wires.h"
+#include "kernel/port_vector.h"
 #include "kernel/signal.h"
+
+namespace {
+template <typename T>
+void erase_item(std::vector<T*>& items, T* item) {
+    items.erase(std::remove(items.begin(), items.end(), item), items.end());
+}
+}  // namespace
+
+void SIM_commit_queue::register_vector(SIM_port_vector* vector) {
+    all_vectors_.push_back(vector);
+    ++topology_;
+}
+
+void SIM_commit_queue::unregister_vector(SIM_port_vector* vector) {
+    erase_item(all_vectors_, vector);
+    ++topology_;
+}
+
+void SIM_commit_queue::register_wires(SIM_packed_wires* wires) {
+    all_wires_.push_back(wires);
+    ++topology_;
+}
+
+void SIM_commit_queue::unregister_wires(SIM_packed_wires* wires) {
+    erase_item(all_wires_, wires);
+    for (SIM_port_vector* vector : all_vectors_)
+        if (vector->wires_ == wires)
+            vector->wires_ = nullptr;
+    ++topology_;
+}
+
+void SIM_commit_queue::update_layout() {
+    layout_topology_ = topology_;
+    for (SIM_port_vector* vector : all_vectors_) vector->wires_ = nullptr;
+    for (SIM_packed_wires* wires : all_wires_) wires->update_layout(all_vectors_);
+}
 
 void SIM_commit_queue::commit(const SIM_clock& clock) {
     const int cur = clock.cur_phase;
     const int next = clock.next_phase;
+    if (layout_topology_ != topology_) [[unlikely]]
+        update_layout();
+    // The vectors first, so that their ports' next buffers are up to date
+    // for every resolution below.
+    for (SIM_port_vector* vector : vectors_) {
+        const uint32_t changed = vector->commit(cur);
+        if (vector->queued_)
+            last_vectors_.push(vector);
+        if (changed != 0 && vector->wires_)
+            vector->wires_->member_changed_ |= changed;
+    }
+    vectors_.clear();
+    vectors_.swap(last_vectors_);
     // Written at the previous boundary and untouched since: the next buffer
     // still holds the level before that boundary.
     for (SIM_port* port : last_ports_)
@@ -45,6 +98,7 @@ void SIM_commit_queue::commit(const SIM_clock& clock) {
             }
         }
     }
+    for (SIM_packed_wires* wires : all_wires_) wires->resolve_members();
     for (SIM_net* net : nets_) {
         net->dirty = false;
         if (net->resolve_single(cur, boundary_)) {
@@ -64,6 +118,7 @@ void SIM_commit_queue::commit(const SIM_clock& clock) {
         net->update_packing(net->level[next]);
     }
     nets_.clear();
+    for (SIM_packed_wires* wires : all_wires_) wires->planes_[packed_queued] = 0;
     for (SIM_net* net : carried_) add_net(net);
     carried_.clear();
     last_ports_.swap(ports_);

@@ -9,6 +9,10 @@
 // result equals committing every port and resolving every net each cycle: a
 // port or net that was written at the previous boundary gets its next buffer
 // refreshed now, where committing it anew would have written the same level.
+// Ports grouped in a vector (kernel/port_vector.h) are queued, committed and
+// refreshed by their vector, bit masks at a time; a packing of nets
+// (kernel/packed_wires.h) whose every member is a bit of such vectors
+// resolves those nets as words (see SIM_packed_wires::resolve_members).
 
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +21,8 @@
 
 class SIM_port;
 class SIM_net;
+class SIM_port_vector;
+class SIM_packed_wires;
 struct SIM_clock;
 
 // A list of pointers whose append stays small enough to inline: the growth
@@ -58,6 +64,18 @@ class SIM_commit_queue {
     inline void add_port(SIM_port* port);
     // Marks a net to resolve at the boundary (once per cycle).
     inline void add_net(SIM_net* net);
+    // Adds a vector with ports to commit (once per cycle).
+    void add_vector(SIM_port_vector* vector) { vectors_.push(vector); }
+
+    // The vectors and packings of this simulation, so that the boundary can
+    // tell which packings see only vectors' ports.
+    void register_vector(SIM_port_vector* vector);
+    void unregister_vector(SIM_port_vector* vector);
+    void register_wires(SIM_packed_wires* wires);
+    void unregister_wires(SIM_packed_wires* wires);
+    // A net's member list changed: the boundary works out again which
+    // vectors drive which packings.
+    void note_topology_change() { ++topology_; }
 
     // Commits the queued ports and resolves the dirty nets for the phases of
     // clock, which has not flipped yet. Counts one boundary.
@@ -72,11 +90,21 @@ class SIM_commit_queue {
     uint64_t level_version() const { return level_version_; }
 
   private:
-    SIM_pointer_list<SIM_port> ports_;       // ports driven in this cycle
-    SIM_pointer_list<SIM_port> last_ports_;  // ports committed at the previous boundary
-    SIM_pointer_list<SIM_net> nets_;         // nets to resolve at this boundary
-    SIM_pointer_list<SIM_net> last_nets_;    // nets resolved at the previous boundary
-    SIM_pointer_list<SIM_net> carried_;      // nets to resolve at the next boundary too
+    // Which packing each vector's ports drive, and the nets of each packing
+    // that only vectors drive, after a change of the wiring.
+    void update_layout();
+
+    SIM_pointer_list<SIM_port> ports_;                // ports driven in this cycle
+    SIM_pointer_list<SIM_port> last_ports_;           // ports committed at the previous boundary
+    SIM_pointer_list<SIM_net> nets_;                  // nets to resolve at this boundary
+    SIM_pointer_list<SIM_net> last_nets_;             // nets resolved at the previous boundary
+    SIM_pointer_list<SIM_net> carried_;               // nets to resolve at the next boundary too
+    SIM_pointer_list<SIM_port_vector> vectors_;       // vectors with ports queued
+    SIM_pointer_list<SIM_port_vector> last_vectors_;  // vectors with ports changed last time
+    std::vector<SIM_port_vector*> all_vectors_;       // every vector, construction order
+    std::vector<SIM_packed_wires*> all_wires_;        // every tracked packing
+    uint64_t topology_ = 0;                  // changes of any net's members (and registrations)
+    uint64_t layout_topology_ = UINT64_MAX;  // topology_ when the layout was worked out
     uint64_t boundary_ = 0;                  // boundaries passed
     uint64_t level_version_ = 0;             // boundaries and forces so far
 };

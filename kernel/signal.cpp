@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "kernel/instance.h"
+#include "kernel/packed_wires.h"
 
 SIM_net::SIM_net(const char* name_text, const SIM_name* parent, const SIM_context& context)
     : SIM_signal(context.clock()), name(name_text, parent), queue_(&context.commit_queue()) {}
@@ -25,8 +26,15 @@ void SIM_net::drive(logic_value v) {
     }
     drive_phase = cur;
     drive_boundary = queue_->boundary();
+    // The next buffer is this net's own again.
+    if (packed_planes)
+        packed_planes[packed_kept] &= ~packed_mask;
     level[next_phase()] = resolve(v);
     mark_dirty();
+}
+
+logic_value SIM_net::packed_next() const {
+    return packed_owner->previous_level(packed_bit);
 }
 
 void SIM_net::force(logic_value v) {
@@ -61,7 +69,8 @@ SIM_net::resolution SIM_net::resolve_members(int cur) {
     }
     active_count = count;
     active_xor = addresses;
-    active_valid = true;
+    // A net resolved as a word keeps no counts.
+    active_valid = !packed_planes || !(packed_planes[packed_words] & packed_mask);
     level[next] = v;
     drive_phase = cur;
     if (!first)
@@ -72,6 +81,7 @@ SIM_net::resolution SIM_net::resolve_members(int cur) {
 
 void SIM_net::add_member(SIM_port* port) {
     active_valid = false;
+    queue_->note_topology_change();
     if (members.empty())
         members_since = queue_->boundary();
     auto at =
@@ -83,6 +93,7 @@ void SIM_net::add_member(SIM_port* port) {
 
 void SIM_net::remove_member(SIM_port* port) {
     active_valid = false;
+    queue_->note_topology_change();
     mark_dirty();
     if (members.size() == 1) {
         drive_phase = last_drive_phase(cur_phase());

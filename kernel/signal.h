@@ -19,6 +19,8 @@
 #include "kernel/sim_time.h"
 
 class SIM_instance;
+class SIM_packed_wires;
+class SIM_port_vector;
 
 class SIM_signal {
   public:
@@ -65,6 +67,20 @@ class SIM_signal {
 
 class SIM_port;
 
+// The words a packing of nets (kernel/packed_wires.h) keeps, bit i for its
+// net i.
+enum SIM_packed_word : int {
+    packed_high,     // current level 1 or H
+    packed_neither,  // current level Z or X
+    packed_queued,   // queued for the fold at this boundary
+    packed_kept,     // resolved as a word to a new level: the packing keeps the next level
+    packed_code0,    // bit 0 of the current level's code
+    packed_code1,    // bit 1 of the current level's code
+    packed_weak,     // current level L or H
+    packed_words,    // resolved as words: no counts of members kept
+    packed_word_count
+};
+
 class SIM_net final : public SIM_signal {
   public:
     // A wire of the simulation that context runs; parent may be null.
@@ -76,7 +92,14 @@ class SIM_net final : public SIM_signal {
     // Forces accumulate until the next drive; the first one starts from Z.
     void force(logic_value v) override;
     logic_value read() const override { return level[cur_phase()]; }
-    logic_value read_next() const override { return level[next_phase()]; }
+    // A net its packing resolved as a word to a new level holds that level
+    // in both buffers; its next level (the previous cycle's until it is
+    // driven again) is then kept by the packing.
+    logic_value read_next() const override {
+        if (packed_planes && (packed_planes[packed_kept] & packed_mask)) [[unlikely]]
+            return packed_next();
+        return level[next_phase()];
+    }
     bool is_high() const { return level_is_high(read()); }
     bool is_low() const { return level_is_low(read()); }
     char to_char() const { return ::to_char(read()); }
@@ -87,13 +110,13 @@ class SIM_net final : public SIM_signal {
     void merge(SIM_net& other);
     // The net that stands for the whole merged chain.
     SIM_net* root() const { return root_; }
-    // Lets one packing of several nets keep their levels as words: bit bit
-    // of planes[0] is set while the current level is 1 or H, of planes[1]
-    // while it is Z or X. Returns false (nothing done) if another packing
-    // has this net already.
-    bool track_packing(uint32_t* planes, int bit) {
+    // Lets one packing of several nets (owner) keep their levels as words:
+    // bit bit of planes[w] for each SIM_packed_word w. Returns false (nothing
+    // done) if another packing has this net already.
+    bool track_packing(SIM_packed_wires* owner, uint32_t* planes, int bit) {
         if (packed_planes && (packed_planes != planes || packed_bit != bit))
             return false;
+        packed_owner = owner;
         packed_planes = planes;
         packed_bit = bit;
         packed_mask = uint32_t{1} << bit;
@@ -106,6 +129,8 @@ class SIM_net final : public SIM_signal {
   private:
     friend class SIM_commit_queue;
     friend class SIM_port;
+    friend class SIM_port_vector;
+    friend class SIM_packed_wires;
 
     // Adds port to the member list, kept in port-list order.
     void add_member(SIM_port* port);
@@ -134,15 +159,23 @@ class SIM_net final : public SIM_signal {
     // for any other case.
     inline bool resolve_single(int cur, uint64_t boundary);
 
-    // Puts level v into this net's bit of the packing, if any.
+    // Puts level v into this net's bit of the packing, if any; the net's
+    // next buffer is its own again.
     void update_packing(logic_value v) {
         if (!packed_planes)
             return;
         const uint32_t mask = packed_mask;
         const uint32_t value = static_cast<uint32_t>(v);
-        packed_planes[0] = (packed_planes[0] & ~mask) | (mask & (0u - level_high_bit(value)));
-        packed_planes[1] = (packed_planes[1] & ~mask) | (mask & (0u - level_neither_bit(value)));
+        uint32_t* p = packed_planes;
+        p[packed_high] = (p[packed_high] & ~mask) | (mask & (0u - level_high_bit(value)));
+        p[packed_neither] = (p[packed_neither] & ~mask) | (mask & (0u - level_neither_bit(value)));
+        p[packed_code0] = (p[packed_code0] & ~mask) | (mask & (0u - (value & 1u)));
+        p[packed_code1] = (p[packed_code1] & ~mask) | (mask & (0u - ((value >> 1) & 1u)));
+        p[packed_weak] = (p[packed_weak] & ~mask) | (mask & (0u - (value >> 2)));
+        p[packed_kept] &= ~mask;
     }
+    // The next level the packing keeps.
+    logic_value packed_next() const;
     // Notes that member's committed level goes from old_level to new_level.
     void note_member_level(const SIM_port* member, logic_value old_level, logic_value new_level) {
         if ((old_level == VZ) != (new_level == VZ)) {
@@ -151,22 +184,23 @@ class SIM_net final : public SIM_signal {
         }
     }
 
-    SIM_commit_queue* queue_;               // the simulation's boundary work list
-    std::vector<SIM_port*> members;         // attached ports, port-list order
-    uintptr_t active_xor = 0;               // XOR of the addresses of the members not at Z
-    int32_t active_count = 0;               // members whose committed level is not Z
-    bool active_valid = false;              // active_count and active_xor are up to date
-    uint32_t* packed_planes = nullptr;      // [high, neither] words of the packing of this net
-    int packed_bit = 0;                     // this net's bit in packed_planes
-    uint32_t packed_mask = 0;               // 1 << packed_bit
-    SIM_net* chain_next = nullptr;          // next member of the merged chain
-    uint64_t drive_boundary = UINT64_MAX;   // boundary count at the last own drive
-    uint64_t members_since = UINT64_MAX;    // boundary count when ports were first attached
-    uint64_t single_boundary = UINT64_MAX;  // boundary count when resolved as a member changed
-    int drive_phase = -1;                   // cur_phase at the last drive counted here
-    bool restart_force = true;              // the next force starts from Z
-    bool dirty = false;                     // queued for resolution
-    SIM_net* root_ = this;                  // representative of the merged chain
+    SIM_commit_queue* queue_;                  // the simulation's boundary work list
+    std::vector<SIM_port*> members;            // attached ports, port-list order
+    uintptr_t active_xor = 0;                  // XOR of the addresses of the members not at Z
+    int32_t active_count = 0;                  // members whose committed level is not Z
+    bool active_valid = false;                 // active_count and active_xor are up to date
+    SIM_packed_wires* packed_owner = nullptr;  // the packing of this net, if any
+    uint32_t* packed_planes = nullptr;         // the packing's words (SIM_packed_word)
+    int packed_bit = 0;                        // this net's bit in packed_planes
+    uint32_t packed_mask = 0;                  // 1 << packed_bit
+    SIM_net* chain_next = nullptr;             // next member of the merged chain
+    uint64_t drive_boundary = UINT64_MAX;      // boundary count at the last own drive
+    uint64_t members_since = UINT64_MAX;       // boundary count when ports were first attached
+    uint64_t single_boundary = UINT64_MAX;     // boundary count when resolved as a member changed
+    int drive_phase = -1;                      // cur_phase at the last drive counted here
+    bool restart_force = true;                 // the next force starts from Z
+    bool dirty = false;                        // queued for resolution
+    SIM_net* root_ = this;                     // representative of the merged chain
 };
 
 class SIM_port final : public SIM_signal {
@@ -180,6 +214,9 @@ class SIM_port final : public SIM_signal {
         level[next_phase()] = v;
         if (queued) {
             driven = true;
+            // A vector's ports stay queued: their vector keeps their state.
+            if (vector_) [[unlikely]]
+                drive_in_vector(v);
         } else if (v != level[cur_phase()]) {
             driven = true;
             queue_->add_port(this);
@@ -191,6 +228,8 @@ class SIM_port final : public SIM_signal {
     void force(logic_value v) override {
         driven = false;
         level[0] = level[1] = v;
+        if (vector_) [[unlikely]]
+            note_force_in_vector();
         if (net) {
             net->active_valid = false;
             net->force(v);
@@ -198,7 +237,9 @@ class SIM_port final : public SIM_signal {
     }
     // The wire's level if attached, else the port's own.
     logic_value read() const override { return net ? net->read() : level[cur_phase()]; }
-    logic_value read_next() const override { return level[next_phase()]; }
+    logic_value read_next() const override {
+        return vector_ ? next_in_vector() : level[next_phase()];
+    }
     bool is_high() const { return level_is_high(read()); }
     bool is_low() const { return level_is_low(read()); }
     char to_char() const { return ::to_char(read()); }
@@ -213,6 +254,10 @@ class SIM_port final : public SIM_signal {
     // current level, then the level goes into the net as a drive of the net.
     // The simulation's boundary does this for every port at once.
     void commit() {
+        if (vector_) [[unlikely]] {
+            commit_in_vector();
+            return;
+        }
         logic_value v;
         if (!driven) {
             v = level[cur_phase()];
@@ -230,20 +275,32 @@ class SIM_port final : public SIM_signal {
     void attach_to_root();
 
     SIM_net* attached_net() const { return net; }
+    // The word-driven group this port is a bit of, if any.
+    const SIM_port_vector* vector() const { return vector_; }
 
     SIM_name name;
 
   private:
     friend class SIM_net;
     friend class SIM_commit_queue;
+    friend class SIM_port_vector;
+    friend class SIM_packed_wires;
     // The constructors' common part: name under parent, registered in context.
     SIM_port(const char* name, const SIM_name* parent, SIM_context& context);
+    // A drive, force, commit and next level of a port of a vector, whose
+    // state the vector keeps (kernel/port_vector.h).
+    void drive_in_vector(logic_value v);
+    void note_force_in_vector();
+    void commit_in_vector();
+    logic_value next_in_vector() const;
 
-    SIM_commit_queue* queue_;  // the simulation's boundary work list
-    SIM_net* net = nullptr;    // wire this port drives and reads, not owned
-    int32_t index;             // position in the port list
-    bool driven = false;       // drive() was called in this cycle
-    bool queued = false;       // in the boundary work list of this cycle
+    SIM_commit_queue* queue_;            // the simulation's boundary work list
+    SIM_net* net = nullptr;              // wire this port drives and reads, not owned
+    SIM_port_vector* vector_ = nullptr;  // group this port is bit vector_bit of, not owned
+    int32_t vector_bit = 0;              // this port's bit in vector_
+    int32_t index;                       // position in the port list
+    bool driven = false;                 // drive() was called in this cycle
+    bool queued = false;  // in the boundary work list of this cycle (always, in a vector)
 };
 
 inline bool SIM_net::resolve_single(int cur, uint64_t boundary) {
@@ -272,6 +329,8 @@ inline void SIM_commit_queue::add_port(SIM_port* port) {
 
 inline void SIM_commit_queue::add_net(SIM_net* net) {
     net->dirty = true;
+    if (net->packed_planes)
+        net->packed_planes[packed_queued] |= net->packed_mask;
     nets_.push(net);
 }
 

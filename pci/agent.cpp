@@ -14,7 +14,9 @@ PCI_agent::PCI_agent(const char* name_text, SIM_instance* parent)
       par("par", this),
       lock("lock", this),
       sbo("sbo", this),
-      sdone("sdone", this) {
+      sdone("sdone", this),
+      ad_lines(context()),
+      cbe_lines(context()) {
     for (int i = 0; i < ad_width; ++i) {
         ad_ports[i] = std::make_unique<SIM_port>("ad", this);
         ad[i] = ad_ports[i].get();
@@ -23,6 +25,8 @@ PCI_agent::PCI_agent(const char* name_text, SIM_instance* parent)
         cbe_ports[i] = std::make_unique<SIM_port>("cbe", this);
         cbe[i] = cbe_ports[i].get();
     }
+    ad_lines.assign(ad, ad_width);
+    cbe_lines.assign(cbe, cbe_width);
 }
 
 void PCI_agent::reset() {

@@ -121,8 +121,8 @@ void PCI_master::idle_step() {
             if (is_read())
                 --remaining;
         }
-        int_to_signals(ad, ad_width, address);
-        int_to_signals(cbe, cbe_width, command);
+        ad_lines.drive(address);
+        cbe_lines.drive(command);
         first_phase = true;
         address_cycle = sim_cycle();
         frame_ctl = V0;
@@ -146,15 +146,15 @@ void PCI_master::data_step() {
     // Next data: after a completed data phase, or before the first one.
     if (frame_low && stop_high && ready && (transfer || irdy_high)) {
         if (is_write()) {
-            int_to_signals(ad, ad_width, next_data(address));
+            ad_lines.drive(next_data(address));
             --remaining;
         }
-        int_to_signals(cbe, cbe_width, byte_enables(address));
+        cbe_lines.drive(byte_enables(address));
     }
 
     // A read never drives AD in its data phases; take the word on a transfer.
     if (is_read()) {
-        fill_signals(ad, ad_width, VZ);
+        ad_lines.release();
         if (transfer) {
             uint32_t data = 0;
             read_ad(data);
@@ -311,6 +311,6 @@ void PCI_master::watch_req() {
 
 void PCI_master::release_data_lines() {
     if (is_write())
-        fill_signals(ad, ad_width, VZ);
-    fill_signals(cbe, cbe_width, VZ);
+        ad_lines.release();
+    cbe_lines.release();
 }

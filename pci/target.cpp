@@ -95,7 +95,7 @@ void PCI_target::clock() {
             if (trdy_high && stop_low) {
                 // A stop without data is on the bus.
                 if (is_read())
-                    fill_signals(ad, ad_width, VZ);
+                    ad_lines.release();
                 if (frame_high) {
                     stop.drive(V1);
                     devsel.drive(V1);
@@ -116,7 +116,7 @@ void PCI_target::clock() {
                     accept_data(enables, address, data);
                 }
                 if (is_read())
-                    fill_signals(ad, ad_width, VZ);
+                    ad_lines.release();
                 devsel.drive(V1);
                 trdy.drive(V1);
                 stop.drive(V1);
@@ -125,7 +125,7 @@ void PCI_target::clock() {
             } else if (trdy_low && irdy_low && frame_low && stop_low) {
                 // Transfer with STOP#: the master must end the burst.
                 if (is_read())
-                    fill_signals(ad, ad_width, VZ);
+                    ad_lines.release();
                 trdy.drive(V1);
                 ++trans_done_;
                 state = BACKOFF;
@@ -197,7 +197,7 @@ void PCI_target::prepare_data() {
         stop.drive(V0);
         trdy.drive(V1);
         if (is_read())
-            int_to_signals(ad, ad_width, retry_data());
+            ad_lines.drive(retry_data());
     } else {
         stop.drive(stop_with_data() ? V0 : V1);
         trdy.drive(V0);
@@ -205,7 +205,7 @@ void PCI_target::prepare_data() {
         if (!read_cbe(enables))
             warn("clock");
         if (is_read())
-            int_to_signals(ad, ad_width, next_data(address));
+            ad_lines.drive(next_data(address));
         first_phase = false;
         ready_cycle = -1;
     }

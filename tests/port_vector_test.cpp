@@ -1,0 +1,164 @@
+// Ports driven as words (SIM_port_vector) and nets resolved as words by their
+// packing: every level a port or net shows must be the one the same drives
+// give one bit at a time.
+#include "kernel/port_vector.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "kernel/context.h"
+#include "kernel/logic.h"
+#include "kernel/packed_wires.h"
+#include "kernel/signal.h"
+
+namespace {
+constexpr int width = 8;   // bits per group and nets on the bus
+constexpr int groups = 4;  // groups 0..2 on the bus in order, group 3 crosswise on another
+
+// One simulation: groups of ports on a packed bus of nets, with one more
+// port of its own on net 2, and a group on a second bus in reverse order
+// (whose packing cannot take it). With vectors, groups drive as words.
+struct Design {
+    explicit Design(bool with_vectors) {
+        for (int i = 0; i < width; ++i) {
+            net_storage.push_back(std::make_unique<SIM_net>("n", nullptr, context));
+            nets[i] = net_storage.back().get();
+            net_storage.push_back(std::make_unique<SIM_net>("r", nullptr, context));
+            reversed[i] = net_storage.back().get();
+        }
+        for (int g = 0; g < groups; ++g) {
+            for (int i = 0; i < width; ++i) {
+                port_storage.push_back(std::make_unique<SIM_port>("p", context));
+                ports[g][i] = port_storage.back().get();
+            }
+            if (with_vectors)
+                vectors.push_back(std::make_unique<SIM_port_vector>(ports[g], width, context));
+        }
+        packing.track();
+        reversed_packing.track();
+        for (int g = 0; g < 3; ++g)
+            for (int i = 0; i < width; ++i) nets[i]->connect(*ports[g][i]);
+        for (int i = 0; i < width; ++i) reversed[width - 1 - i]->connect(*ports[3][i]);
+        nets[2]->connect(own);
+        context.reset_all();
+    }
+
+    void drive_word(int g, uint32_t word) {
+        if (!vectors.empty())
+            vectors[g]->drive(word);
+        else
+            int_to_signals(ports[g], width, word);
+    }
+    void release(int g) {
+        if (!vectors.empty())
+            vectors[g]->release();
+        else
+            fill_signals(ports[g], width, VZ);
+    }
+
+    // Every level the ports, nets and packing show now.
+    std::string levels() const {
+        std::ostringstream out;
+        const int cur = context.clock().cur_phase;
+        for (const auto& group : ports)
+            for (const SIM_port* p : group)
+                out << to_char(p->read()) << to_char(p->read_next()) << to_char(p->own_level())
+                    << to_char(p->level_at(cur)) << ' ';
+        out << to_char(own.read_next()) << to_char(own.own_level()) << " |";
+        for (const SIM_net* n : nets)
+            out << ' ' << to_char(n->read()) << to_char(n->read_next())
+                << to_char(n->level_at(cur));
+        uint32_t word = 0;
+        const bool complete = packing.read(word);
+        out << " | " << complete << ' ' << word;
+        return out.str();
+    }
+
+    SIM_context context;                                          // the simulation
+    std::vector<std::unique_ptr<SIM_net>> net_storage;            // owns the nets
+    std::vector<std::unique_ptr<SIM_port>> port_storage;          // owns the group ports
+    SIM_net* nets[width] = {};                                    // the bus, bit i
+    SIM_net* reversed[width] = {};                                // the second bus, bit i
+    SIM_port* ports[groups][width] = {};                          // group g's port for bit i
+    SIM_port own{"own", context};                                 // one more driver of net 2
+    SIM_packed_wires packing{nets, width, context};               // the bus as words
+    SIM_packed_wires reversed_packing{reversed, width, context};  // the second bus
+    std::vector<std::unique_ptr<SIM_port_vector>> vectors;        // the groups as words, if any
+};
+
+const logic_value any_level[] = {V0, V1, VZ, VX, VL, VH};
+
+// The same random drives, forces and commits on both designs, levels compared
+// after every step. Rare steps come often enough to meet each other.
+void run_differential(unsigned seed, int cycles) {
+    Design words(true), bits(false);
+    std::mt19937 rng(seed);
+    auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        const int steps = pick(6);
+        for (int s = 0; s < steps; ++s) {
+            const int what = pick(100);
+            const int g = pick(groups);
+            const int i = pick(width);
+            const logic_value v = any_level[pick(6)];
+            if (what < 30) {
+                const uint32_t word = rng();
+                words.drive_word(g, word);
+                bits.drive_word(g, word);
+            } else if (what < 40) {
+                // The levels the group holds now, where they are 0 or 1.
+                uint32_t word = 0;
+                for (int b = 0; b < width; ++b)
+                    word |= (bits.ports[g][b]->own_level() == V1 ? 1u : 0u) << b;
+                words.drive_word(g, word);
+                bits.drive_word(g, word);
+            } else if (what < 55) {
+                words.release(g);
+                bits.release(g);
+            } else if (what < 75) {
+                // Mostly plain levels; sometimes X, L or H.
+                const logic_value plain = pick(4) == 0 ? v : any_level[pick(3)];
+                words.ports[g][i]->drive(plain);
+                bits.ports[g][i]->drive(plain);
+            } else if (what < 82) {
+                words.own.drive(v);
+                bits.own.drive(v);
+            } else if (what < 87) {
+                words.ports[g][i]->force(v);
+                bits.ports[g][i]->force(v);
+            } else if (what < 92) {
+                words.ports[g][i]->commit();
+                bits.ports[g][i]->commit();
+            } else if (what < 95) {
+                SIM_net*(&w)[width] = g == 3 ? words.reversed : words.nets;
+                SIM_net*(&b)[width] = g == 3 ? bits.reversed : bits.nets;
+                w[i]->drive(v);
+                b[i]->drive(v);
+            } else if (what < 97) {
+                SIM_net*(&w)[width] = g == 3 ? words.reversed : words.nets;
+                SIM_net*(&b)[width] = g == 3 ? bits.reversed : bits.nets;
+                w[i]->force(v);
+                b[i]->force(v);
+            }
+            ASSERT_EQ(words.levels(), bits.levels())
+                << "seed " << seed << " cycle " << cycle << " step " << s << " (" << what << ")";
+        }
+        words.context.clock_all();
+        bits.context.clock_all();
+        ASSERT_EQ(words.levels(), bits.levels()) << "seed " << seed << " after cycle " << cycle;
+    }
+}
+
+TEST(PortVector, SameLevelsAsBitByBitDrives) {
+    for (unsigned seed = 1; seed <= 300; ++seed) {
+        run_differential(seed, 60);
+        if (HasFatalFailure())
+            return;
+    }
+}
+}  // namespace
