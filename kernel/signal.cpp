@@ -107,6 +107,7 @@ void SIM_net::connect(SIM_port& port) {
         merge(*port.net);
     } else {
         port.net = this;
+        port.wire_levels = level;
         add_member(&port);
     }
 }
@@ -141,6 +142,7 @@ void SIM_port::attach_to_root() {
         return;
     net->remove_member(this);
     net = net->root();
+    wire_levels = net->level;
     net->add_member(this);
 }
 

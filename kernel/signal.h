@@ -236,7 +236,7 @@ class SIM_port final : public SIM_signal {
         }
     }
     // The wire's level if attached, else the port's own.
-    logic_value read() const override { return net ? net->read() : level[cur_phase()]; }
+    logic_value read() const override { return wire_levels[cur_phase()]; }
     logic_value read_next() const override {
         return vector_ ? next_in_vector() : level[next_phase()];
     }
@@ -294,8 +294,10 @@ class SIM_port final : public SIM_signal {
     void commit_in_vector();
     logic_value next_in_vector() const;
 
-    SIM_commit_queue* queue_;            // the simulation's boundary work list
-    SIM_net* net = nullptr;              // wire this port drives and reads, not owned
+    SIM_commit_queue* queue_;  // the simulation's boundary work list
+    SIM_net* net = nullptr;    // wire this port drives and reads, not owned
+    const logic_value* wire_levels =
+        level;                           // the net's level buffers if attached, else this port's
     SIM_port_vector* vector_ = nullptr;  // group this port is bit vector_bit of, not owned
     int32_t vector_bit = 0;              // this port's bit in vector_
     int32_t index;                       // position in the port list
