@@ -22,7 +22,9 @@
 class SIM_port_vector {
   public:
     // The count (at most 32) ports starting at ports, element 0 = bit 0, of
-    // context's simulation; a port can be a bit of one vector only.
+    // context's simulation; a port can be a bit of one vector only. The
+    // ports must outlive the vector, which gives them back their own state
+    // when it goes (and must not go while the simulation still runs).
     SIM_port_vector(SIM_port* const* ports, int count, SIM_context& context)
         : SIM_port_vector(context) {
         assign(ports, count);

@@ -41,21 +41,19 @@ class PCI_agent : public SIM_instance {
         check_sampled_parity(parity, complete);
     }
 
-    SIM_port frame;             // FRAME#
-    SIM_port devsel;            // DEVSEL#
-    SIM_port stop;              // STOP#
-    SIM_port trdy;              // TRDY#
-    SIM_port irdy;              // IRDY#
-    SIM_port perr;              // PERR#
-    SIM_port serr;              // SERR#
-    SIM_port par;               // PAR
-    SIM_port lock;              // LOCK#, never attached to the bus
-    SIM_port sbo;               // SBO#, never attached to the bus
-    SIM_port sdone;             // SDONE, never attached to the bus
-    SIM_port* ad[ad_width];     // AD bit i; owned through ad_ports
-    SIM_port* cbe[cbe_width];   // C/BE# bit i; owned through cbe_ports
-    SIM_port_vector ad_lines;   // the ad ports driven as one word
-    SIM_port_vector cbe_lines;  // the cbe ports driven as one word
+    SIM_port frame;            // FRAME#
+    SIM_port devsel;           // DEVSEL#
+    SIM_port stop;             // STOP#
+    SIM_port trdy;             // TRDY#
+    SIM_port irdy;             // IRDY#
+    SIM_port perr;             // PERR#
+    SIM_port serr;             // SERR#
+    SIM_port par;              // PAR
+    SIM_port lock;             // LOCK#, never attached to the bus
+    SIM_port sbo;              // SBO#, never attached to the bus
+    SIM_port sdone;            // SDONE, never attached to the bus
+    SIM_port* ad[ad_width];    // AD bit i; owned through ad_ports
+    SIM_port* cbe[cbe_width];  // C/BE# bit i; owned through cbe_ports
 
   protected:
     // signals_to_int over this agent's AD or C/BE# pins, shared with the
@@ -104,4 +102,9 @@ class PCI_agent : public SIM_instance {
     bool on_bus_wires = false;      // AD and C/BE# pins read the bus's nets (set by reset)
     std::unique_ptr<SIM_port> ad_ports[ad_width];    // storage behind ad
     std::unique_ptr<SIM_port> cbe_ports[cbe_width];  // storage behind cbe
+
+  protected:
+    // After the ports' storage, so that they go before the ports do.
+    SIM_port_vector ad_lines;   // the ad ports driven as one word
+    SIM_port_vector cbe_lines;  // the cbe ports driven as one word
 };
