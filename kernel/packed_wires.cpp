@@ -7,6 +7,37 @@ SIM_packed_wires::~SIM_packed_wires() {
         queue_->unregister_wires(this);
 }
 
+bool SIM_packed_wires::write_hex(char* buffer) const {
+    if (!tracked_)
+        return false;
+    const int digits = (count_ + 3) / 4;
+    // Wires past count_ in the top digit count as Z.
+    const uint32_t beyond = count_ >= 32 ? 0 : ~((uint32_t{1} << count_) - 1);
+    const uint32_t code0 = planes_[packed_code0];
+    const uint32_t code1 = planes_[packed_code1];
+    const uint32_t xs = code0 & code1 & ~beyond;
+    const uint32_t zs = (code1 & ~code0) | beyond;
+    const uint32_t highs = planes_[packed_high];
+    for (int g = 0; g < digits; ++g) {
+        const int shift = 4 * g;
+        const uint32_t x = (xs >> shift) & 0xFu;
+        const uint32_t z = (zs >> shift) & 0xFu;
+        char c;
+        if (x == 0xFu)
+            c = 'x';
+        else if (x != 0)
+            c = 'X';
+        else if (z == 0xFu)
+            c = 'z';
+        else if (z != 0)
+            c = 'Z';
+        else
+            c = "0123456789abcdef"[(highs >> shift) & 0xFu];
+        buffer[digits - 1 - g] = c;
+    }
+    return true;
+}
+
 void SIM_packed_wires::track() {
     bool all = count_ <= 32;
     for (int i = 0; i < count_ && all; ++i) all = nets_[i]->track_packing(this, planes_, i);

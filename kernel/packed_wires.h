@@ -53,6 +53,11 @@ class SIM_packed_wires {
         return false;
     }
 
+    // signals_to_hex over the nets without its terminator: (count + 3) / 4
+    // characters at buffer. Tracked packings only; returns false (nothing
+    // written) otherwise.
+    bool write_hex(char* buffer) const;
+
     // The nets, element 0 = bit 0.
     SIM_net* const* nets() const { return nets_; }
     // The level net i had before the boundary that resolved it as a word

@@ -65,12 +65,12 @@ int PCI_bus::format_dump(char* buffer) const {
     uint32_t word = 0;
     if (ad_word.read(word))
         put_hex(at, word, 8);
-    else
+    else if (!ad_word.write_hex(at))
         signals_to_hex(ad, 32, at, 9);
     at = put(at + 8, " CBE:");
     if (cbe_word.read(word))
         put_hex(at, word, 1);
-    else
+    else if (!cbe_word.write_hex(at))
         signals_to_hex(cbe, 4, at, 2);
     at = put(at + 1, " FRAME:");
     *at++ = frame.to_char();

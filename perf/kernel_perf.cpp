@@ -1,7 +1,7 @@
 // Cost of the cycle boundary over the bus's ports: clock_all() on a bus of
 // agents that keep their pins (nothing to commit) and of agents whose first
-// one drives a new AD word every cycle (32 ports to commit, AD nets to
-// resolve).
+// one drives a new AD word every cycle, bit by bit (32 port drives) or as a
+// word (the agents' own way), with the AD nets to resolve.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -18,15 +18,25 @@ class IdleAgent : public PCI_agent {
     void clock() override {}
 };
 
-// Drives a counting word on AD every cycle.
+// Drives a counting word on AD every cycle, as a word or bit by bit.
 class CountingAgent : public PCI_agent {
   public:
-    using PCI_agent::PCI_agent;
-    void clock() override { int_to_signals(ad, ad_width, ++word); }
+    CountingAgent(const char* name_text, SIM_instance* parent, bool as_word)
+        : PCI_agent(name_text, parent), as_word_(as_word) {}
+    void clock() override {
+        ++word;
+        if (as_word_)
+            ad_lines.drive(word);
+        else
+            int_to_signals(ad, ad_width, word);
+    }
 
   private:
+    bool as_word_;      // drive through the AD vector
     uint32_t word = 0;  // last word driven
 };
+
+enum class Drive { none, bits, word };
 
 class Top : public SIM_instance {
   public:
@@ -35,14 +45,14 @@ class Top : public SIM_instance {
     void clock() override {}
 };
 
-void run_boundary(benchmark::State& state, bool counting) {
+void run_boundary(benchmark::State& state, Drive drive) {
     SIM_context context;
     Top top(context);
     PCI_bus bus("pb", top);
     std::vector<std::unique_ptr<PCI_agent>> agents;
     for (int i = 0; i < state.range(0); ++i) {
-        if (counting && i == 0)
-            agents.push_back(std::make_unique<CountingAgent>("a", &top));
+        if (drive != Drive::none && i == 0)
+            agents.push_back(std::make_unique<CountingAgent>("a", &top, drive == Drive::word));
         else
             agents.push_back(std::make_unique<IdleAgent>("a", &top));
         bus.connect_agent(*agents.back());
@@ -54,12 +64,17 @@ void run_boundary(benchmark::State& state, bool counting) {
 }
 
 void BM_BoundaryIdleBus(benchmark::State& state) {
-    run_boundary(state, false);
+    run_boundary(state, Drive::none);
 }
 BENCHMARK(BM_BoundaryIdleBus)->Arg(4)->Arg(12);
 
 void BM_BoundaryCountingAD(benchmark::State& state) {
-    run_boundary(state, true);
+    run_boundary(state, Drive::bits);
 }
 BENCHMARK(BM_BoundaryCountingAD)->Arg(4)->Arg(12);
+
+void BM_BoundaryCountingADWord(benchmark::State& state) {
+    run_boundary(state, Drive::word);
+}
+BENCHMARK(BM_BoundaryCountingADWord)->Arg(4)->Arg(12);
 }  // namespace

@@ -70,12 +70,23 @@ struct Design {
                 out << to_char(p->read()) << to_char(p->read_next()) << to_char(p->own_level())
                     << to_char(p->level_at(cur)) << ' ';
         out << to_char(own.read_next()) << to_char(own.own_level()) << " |";
-        for (const SIM_net* n : nets)
-            out << ' ' << to_char(n->read()) << to_char(n->read_next())
-                << to_char(n->level_at(cur));
-        uint32_t word = 0;
-        const bool complete = packing.read(word);
-        out << " | " << complete << ' ' << word;
+        for (const auto* bus : {&nets, &reversed}) {
+            for (const SIM_net* n : *bus)
+                out << ' ' << to_char(n->read()) << to_char(n->read_next())
+                    << to_char(n->level_at(cur));
+            out << " |";
+        }
+        // The packings' words and digits.
+        for (const SIM_packed_wires* p : {&packing, &reversed_packing}) {
+            uint32_t word = 0;
+            const bool complete = p->read(word);
+            char digits[3] = {}, per_wire[3] = {};
+            if (!p->write_hex(digits))
+                digits[0] = '?';
+            signals_to_hex(p->nets(), width, per_wire, 3);
+            EXPECT_STREQ(digits, per_wire);
+            out << ' ' << complete << ' ' << word << ' ' << digits;
+        }
         return out.str();
     }
 
