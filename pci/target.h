@@ -141,4 +141,8 @@ class PCI_target : public PCI_agent, public PCI_pattern {
     }
     // Prints the consistency warning of the given operation.
     void warn(const char* where) const;
+    // An idle target's clock would change nothing but the parity sample:
+    // the lines it drives hold Z in both buffers, AD[0] is at Z, PAR on the
+    // wire is neither 0 nor 1, FRAME# is not low.
+    bool idle_at_rest() const;
 };

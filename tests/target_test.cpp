@@ -232,6 +232,27 @@ TEST(TargetBackoff, ReleasesPerrAndLines) {
     EXPECT_EQ(b.lines(10, 12), "0H0 1H1 HHH");
 }
 
+// An idle target with its lines at rest still judges another agent's PAR:
+// a wrong one draws PERR# low, a right one high.
+TEST(TargetParity, IdleTargetJudgesParDrivenByAnother) {
+    for (const bool wrong : {false, true}) {
+        Bench b;
+        b.start();
+        b.m.at(10, [](ScriptedAgent& s) {
+            s.drive_ad(0x00000007u);  // three ones: parity 1 with C/BE# 0
+            s.drive_cbe(0);
+        });
+        b.m.at(11, [wrong](ScriptedAgent& s) { s.par = wrong ? V0 : V1; });
+        b.m.at(12, [](ScriptedAgent& s) { s.par = VZ; });
+        b.run_to(15);
+        EXPECT_EQ(b.samples[11].perr, 'H');
+        EXPECT_EQ(b.samples[13].perr, wrong ? '0' : '1') << wrong;
+        // No PAR on the wire: PERR# driven high from then on.
+        EXPECT_EQ(b.samples[14].perr, '1') << wrong;
+        EXPECT_EQ(b.samples[15].perr, '1') << wrong;
+    }
+}
+
 TEST(TargetWarnings, UnpackableLinesAndUncoveredCases) {
     Bench b;
     OutputCapture out(b.top.context());
