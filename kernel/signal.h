@@ -6,7 +6,9 @@
 // simulation's clock, so the cycle boundary never copies a level. The
 // boundary commits only the ports driven in the cycle and resolves only the
 // nets that may change (see kernel/commit_queue.h); the levels are those of
-// committing every port and resolving every net.
+// committing every port and resolving every net. Ports grouped in a vector
+// (kernel/port_vector.h) and nets their packing resolves as words hold a new
+// level in both buffers; their next level is then read_next()'s to give.
 
 #include <cstdint>
 #include <ostream>
@@ -41,7 +43,9 @@ class SIM_signal {
 
     // This object's own current level, bypassing a port's net.
     logic_value own_level() const { return level[cur_phase()]; }
-    // This object's own level in the buffer of phase (0 or 1).
+    // This object's own level in the buffer of phase (0 or 1); the current
+    // buffer holds the current level, the next one the next level except
+    // for a vector's ports and word-resolved nets (see read_next()).
     logic_value level_at(int phase) const { return level[phase]; }
     // Both level buffers, indexed by the clock's phases: an observer that
     // reads many wires every cycle keeps them and reads [cur_phase].

@@ -165,6 +165,30 @@ void run_differential(unsigned seed, int cycles) {
     }
 }
 
+// The word rule the packing resolves by (X where a 1 and a 0 meet, else that
+// level, Z where none) is the fold of the resolution table from Z, in any
+// order, over every sequence of up to five drivers at 0, 1 or Z.
+TEST(PortVector, WordRuleIsTheFoldOverPlainLevels) {
+    const logic_value plain[] = {V0, V1, VZ};
+    int sequences = 0;
+    for (int length = 1; length <= 5; ++length) {
+        int count = 1;
+        for (int k = 0; k < length; ++k) count *= 3;
+        for (int n = 0; n < count; ++n, ++sequences) {
+            logic_value fold = VZ;
+            bool one = false, zero = false;
+            for (int k = 0, rest = n; k < length; ++k, rest /= 3) {
+                const logic_value v = plain[rest % 3];
+                fold = resolve_levels(fold, v);
+                one = one || v == V1;
+                zero = zero || v == V0;
+            }
+            EXPECT_EQ(fold, one && zero ? VX : one ? V1 : zero ? V0 : VZ) << length << " " << n;
+        }
+    }
+    EXPECT_EQ(sequences, 363);
+}
+
 TEST(PortVector, SameLevelsAsBitByBitDrives) {
     for (unsigned seed = 1; seed <= 300; ++seed) {
         run_differential(seed, 60);
