@@ -68,10 +68,14 @@ void PCI_target::clock() {
     if (state == IDLE && first_phase && idle_at_rest()) {
         // The clock would release PAR, give no PERR# verdict, drive the Z
         // its lines hold and find FRAME# not low: only the parity sample
-        // for the next cycle's check is taken.
-        bool complete = false;
-        prev_parity = sample_parity(complete);
-        prev_valid = complete;
+        // for the next cycle's check is taken. With PAR on no wire (a
+        // master's own configuration function) no check ever reads it: PAR
+        // then reads this target's own Z.
+        if (par.attached_net() != nullptr) {
+            bool complete = false;
+            prev_parity = sample_parity(complete);
+            prev_valid = complete;
+        }
         return;
     }
     clock_parity();
