@@ -56,14 +56,6 @@ PCI_target::State PCI_target::decode(uint32_t cmd, uint32_t addr) {
 
 // ---- The state machine ----
 
-bool PCI_target::idle_at_rest() const {
-    for (const SIM_port* p : {&devsel, &trdy, &stop, &par, &perr})
-        if (p->level_at(0) != VZ || p->level_at(1) != VZ)
-            return false;
-    const logic_value bus_par = par.read();
-    return ad[0]->own_level() == VZ && bus_par != V0 && bus_par != V1 && !frame.is_low();
-}
-
 void PCI_target::clock() {
     if (state == IDLE && first_phase && idle_at_rest()) {
         // The clock would release PAR, give no PERR# verdict, drive the Z
@@ -78,6 +70,10 @@ void PCI_target::clock() {
         }
         return;
     }
+    clock_states();
+}
+
+void PCI_target::clock_states() {
     clock_parity();
 
     switch (state) {
