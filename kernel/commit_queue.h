@@ -9,8 +9,8 @@
 // result equals committing every port and resolving every net each cycle: a
 // port or net that was written at the previous boundary gets its next buffer
 // refreshed now, where committing it anew would have written the same level.
-// Ports grouped in a vector (kernel/port_vector.h) are queued, committed and
-// refreshed by their vector, bit masks at a time; a packing of nets
+// Ports grouped in a vector (kernel/port_vector.h) are queued and committed
+// by their vector, bit masks at a time; a packing of nets
 // (kernel/packed_wires.h) whose every member is a bit of such vectors
 // resolves those nets as words (see SIM_packed_wires::resolve_members).
 
@@ -100,7 +100,7 @@ class SIM_commit_queue {
     SIM_pointer_list<SIM_net> last_nets_;             // nets resolved at the previous boundary
     SIM_pointer_list<SIM_net> carried_;               // nets to resolve at the next boundary too
     SIM_pointer_list<SIM_port_vector> vectors_;       // vectors with ports queued
-    SIM_pointer_list<SIM_port_vector> last_vectors_;  // vectors with ports changed last time
+    SIM_pointer_list<SIM_port_vector> last_vectors_;  // vectors to come back at the next boundary
     std::vector<SIM_port_vector*> all_vectors_;       // every vector, construction order
     std::vector<SIM_packed_wires*> all_wires_;        // every tracked packing
     uint64_t topology_ = 0;                  // changes of any net's members (and registrations)
