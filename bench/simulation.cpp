@@ -243,8 +243,8 @@ std::string prepare_extensions(PCI_simulation& simulation, int argc, char** argv
     request.max_cycles = extensions.max_cycles;
     request.design_file = extensions.design_file_id;
     PCI_testbench& bench = simulation.bench();
-    auto exporter = std::make_unique<PCI_data_exporter>(bench.view(simulation.design()),
-                                                        bench.pmon, std::move(request));
+    auto exporter = std::make_unique<PCI_data_exporter>(bench.view(simulation.design()), bench.pmon,
+                                                        std::move(request));
     if (std::string error = exporter->open(); !error.empty())
         return error;
     simulation.add_observer(std::move(exporter));

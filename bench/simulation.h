@@ -80,8 +80,8 @@ class PCI_simulation {
 };
 
 // Applies what the long options ask of the design before the run: the
-// derived seeds (in the bench and in the design value), and the data outputs (their files created at once). Returns
-// an error text or an empty string.
+// derived seeds (in the bench and in the design value), and the data outputs (their files created
+// at once). Returns an error text or an empty string.
 std::string prepare_extensions(PCI_simulation& simulation, int argc, char** argv);
 
 // The whole program, printing to out (errors of long options to err);
