@@ -171,6 +171,29 @@ class Browser:
                           clip={"x": 0, "y": 0, "width": width, "height": height, "scale": 1})
         return base64.b64decode(self.call("Page.captureScreenshot", params, timeout=60)["data"])
 
+    def cpu_seconds(self):
+        """User and system CPU time used so far by the browser and all its processes."""
+        ticks = os.sysconf("SC_CLK_TCK")
+        parents, times = {}, {}
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open(f"/proc/{entry}/stat", encoding="ascii", errors="replace") as handle:
+                    fields = handle.read().rsplit(")", 1)[1].split()
+            except OSError:
+                continue
+            parents[int(entry)] = int(fields[1])
+            times[int(entry)] = int(fields[11]) + int(fields[12]) + int(fields[13]) + int(fields[14])
+        total = 0
+        for pid, used in times.items():
+            walk = pid
+            while walk > 1 and walk != self.process.pid:
+                walk = parents.get(walk, 0)
+            if walk == self.process.pid:
+                total += used
+        return total / ticks
+
     def errors(self):
         """Console errors, uncaught exceptions and log entries of level error seen so far."""
         found = []
