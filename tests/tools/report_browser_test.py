@@ -22,6 +22,7 @@ PYTHON = "/usr/bin/python3"
 # printed) when its load average exceeds its cores.
 MAX_OPEN_SECONDS = float(os.environ.get("PCISIM_REPORT_MAX_SECONDS", "2"))
 sys.path.insert(0, os.path.join(ROOT, "tools"))
+sys.path.insert(0, HERE)
 
 from pcisim_report.browser import CHROMIUM, Browser  # noqa: E402
 
@@ -129,6 +130,32 @@ class BrowserTest(unittest.TestCase):
         area = picture.crop(tuple(int(v) for v in box))
         self.assertTrue(any(abs(r - 0x3b) < 8 and abs(g - 0x8a) < 8 and abs(b - 0x5a) < 8
                             for _, (r, g, b) in area.getcolors(1 << 20)))
+
+
+@unittest.skipUnless(os.access(CHROMIUM, os.X_OK), f"no {CHROMIUM}")
+class SweepPageTest(unittest.TestCase):
+    def test_metrics_drawn_and_runs_sorted_by_a_click(self):
+        from report_test import RESULTS
+        with tempfile.TemporaryDirectory() as work:
+            with open(os.path.join(work, "results.csv"), "w", encoding="utf-8") as out:
+                out.write(RESULTS)
+            subprocess.run([PYTHON, os.path.join(ROOT, "tools", "pcisim-sweep"), "--report", "-o", work],
+                           check=True, capture_output=True, timeout=120)
+            page = os.path.join(work, "report.html")
+            with Browser(1200, 800) as browser:
+                browser.open(page, timeout=180)
+                browser.evaluate(READY, timeout=180)
+                self.assertEqual(browser.errors(), [])
+                self.assertEqual(set(browser.requests()) - {"file://" + page},
+                                 {u for u in browser.requests() if u.startswith("data:")})
+                self.assertEqual(browser.evaluate("document.querySelectorAll('.js-plotly-plot').length"), 3)
+                order = ("(() => { const th = Array.from(document.querySelectorAll('#runs-table th'))"
+                         ".find(h => h.textContent === 'cycles'); th.click(); return Array.from("
+                         "document.querySelectorAll('#runs-table tbody tr')).map(r => r.cells[0].textContent); })()")
+                self.assertEqual(browser.evaluate(order),
+                                 ["a32_l16_s1", "a16_l16_s1", "a16_l16_s2", "a16_l128_s1", "a32_l128_s1"])
+                self.assertEqual(browser.evaluate(order),
+                                 ["a16_l128_s1", "a16_l16_s2", "a16_l16_s1", "a32_l16_s1", "a32_l128_s1"])
 
 
 @unittest.skipUnless(os.access(CHROMIUM, os.X_OK), f"no {CHROMIUM}")

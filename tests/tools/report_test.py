@@ -374,5 +374,60 @@ class RealRunTest(unittest.TestCase):
                                                                if r["end_cycle"]]))
 
 
+
+RESULTS = """run_id,mtt,pm2.latency_timer,seed,status,cycles,finished,bus_busy_share,error
+a16_l16_s1,16,16,1,0,1000,true,0.5,
+a16_l16_s2,16,16,2,0,1200,true,0.7,
+a32_l16_s1,32,16,1,0,900,false,0.25,
+a16_l128_s1,16,128,1,0,2000,true,0.125,
+a32_l128_s1,32,128,1,2,,,,pcisim: boom
+"""
+
+
+class SweepPageTest(unittest.TestCase):
+    def test_runs_table_and_metric_charts(self):
+        from pcisim_sweep.report import build, layout_of, read_results
+        with tempfile.TemporaryDirectory() as work:
+            with open(os.path.join(work, "results.csv"), "w", encoding="utf-8") as out:
+                out.write(RESULTS)
+            header, rows = read_results(work)
+            self.assertEqual(layout_of(header, rows),
+                             (["mtt", "pm2.latency_timer"], ["cycles", "finished", "bus_busy_share"]))
+            page = Tables(build(work, header, rows))
+        runs = page.tables["runs-table"]
+        self.assertEqual(runs[0], header)  # the error column too, since a run failed
+        self.assertEqual([r[0] for r in runs[1:]], [r["run_id"] for r in rows])
+        self.assertEqual(runs[5][-1], "pcisim: boom")
+        figs = {f["layout"]["title"]["text"]: f for f in json.loads(page.blocks["pcisim-figures"])}
+        self.assertEqual(sorted(figs), ["bus_busy_share", "cycles", "finished"])
+        means = [(t["name"], t["x"], t["y"]) for t in figs["cycles"]["data"] if t["mode"] == "lines+markers"]
+        # The failed run is left out; lines in the order of the second setting's numbers.
+        self.assertEqual(means, [("pm2.latency_timer=16", [16, 32], [1100, 900]),
+                                 ("pm2.latency_timer=128", [16], [2000])])
+        dots = [t for t in figs["finished"]["data"] if t["mode"] == "markers"]
+        self.assertEqual([d["y"] for d in dots], [[1, 1, 0], [1]])
+        self.assertEqual(dots[0]["text"], ["a16_l16_s1", "a16_l16_s2", "a32_l16_s1"])
+
+    def test_the_sweep_tool_writes_the_page(self):
+        with tempfile.TemporaryDirectory() as work:
+            with open(os.path.join(work, "results.csv"), "w", encoding="utf-8") as out:
+                out.write(RESULTS)
+            sweep = os.path.join(ROOT, "tools", "pcisim-sweep")
+            done = subprocess.run([PYTHON, sweep, "--report", "-o", work], capture_output=True, text=True, timeout=120)
+            self.assertEqual((done.returncode, done.stdout), (0, ""))
+            self.assertEqual(done.stderr, f"report written to {os.path.join(work, 'report.html')}\n")
+            other = os.path.join(work, "other.html")
+            done = subprocess.run([PYTHON, sweep, "--report", other, "-o", work], capture_output=True, text=True,
+                                  timeout=120)
+            self.assertEqual(done.returncode, 0)
+            with open(other, encoding="utf-8") as handle:
+                self.assertEqual(len(Tables(handle.read()).tables["runs-table"]), 6)
+            missing = subprocess.run([PYTHON, sweep, "--report", "-o", os.path.join(work, "none")],
+                                     capture_output=True, text=True, timeout=120)
+            self.assertEqual(missing.returncode, 1)
+            self.assertEqual(missing.stderr, f"pcisim-sweep: no results.csv in {os.path.join(work, 'none')} "
+                                             "(run a sweep into it first)\n")
+
+
 if __name__ == "__main__":
     unittest.main()

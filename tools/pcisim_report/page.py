@@ -98,13 +98,17 @@ def table(headers, rows, table_id=None, sortable=False, numeric=(), wide=True):
     """An HTML table: headers (text), rows of cells (already HTML), the indexes
     of numeric (right-aligned) columns; a wide table takes the section's width."""
     numeric = set(numeric)
-    attrs = (f' id="{esc(table_id)}"' if table_id else "") + (' class="wide"' if wide else "")
+    classes = " ".join(c for c, on in (("wide", wide), ("sortable-table", sortable)) if on)
+    attrs = (f' id="{esc(table_id)}"' if table_id else "") + (f' class="{classes}"' if classes else "")
     head = "".join(
         f'<th class="{"n " if i in numeric else ""}{"sortable" if sortable else ""}">{esc(h)}</th>'
         for i, h in enumerate(headers))
-    body = "".join(
-        "<tr>" + "".join(f'<td class="n">{c}</td>' if i in numeric else f"<td>{c}</td>" for i, c in enumerate(r))
-        + "</tr>" for r in rows)
+    def cell(i, c):  # a cell is its HTML, or (HTML, the value a sort compares)
+        sort = f' data-v="{esc(c[1])}"' if isinstance(c, tuple) else ""
+        align = ' class="n"' if i in numeric else ""
+        return f"<td{align}{sort}>{c[0] if isinstance(c, tuple) else c}</td>"
+
+    body = "".join("<tr>" + "".join(cell(i, c) for i, c in enumerate(r)) + "</tr>" for r in rows)
     return f'<div class="scroll"><table{attrs}><thead><tr>{head}</tr></thead><tbody>{body}</tbody></table></div>'
 
 
