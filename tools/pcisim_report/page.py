@@ -35,12 +35,15 @@ table.wide { width:100%; }
 th, td { padding:5px 10px; border-bottom:1px solid var(--line); text-align:left; vertical-align:top; }
 th { background:#f0f3f6; font-weight:600; color:#334155; vertical-align:bottom; font-size:12.5px; }
 td:first-child { white-space:nowrap; }
-td.n, th.n { text-align:right; white-space:nowrap; }
+td.n { text-align:right; white-space:nowrap; }
+th.n { text-align:right; }
 tbody tr:nth-child(even) td { background:#fafbfc; }
 tbody tr:hover td { background:#eef4fb; }
 td.bad { color:#c8363d; font-weight:600; }
 .scroll { overflow-x:auto; }
 .grid { display:grid; grid-template-columns:repeat(auto-fill,minmax(400px,1fr)); gap:6px 16px; }
+.split { display:grid; grid-template-columns:minmax(380px,1fr) auto; gap:8px 36px; align-items:start; }
+h3.first { margin-top:0; }
 .kv { display:grid; grid-template-columns:max-content 1fr; gap:3px 16px; font-size:13px; }
 .kv dt { color:var(--muted); } .kv dd { margin:0; overflow-wrap:anywhere; }
 code, pre { font-family:"DejaVu Sans Mono",Menlo,Consolas,monospace; font-size:12px; }

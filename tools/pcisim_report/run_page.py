@@ -65,9 +65,9 @@ def summary(doc, files, rows, fairness, violations):
     if config.get("design") is not None:
         design = ("<details><summary>The resolved design (as the statistics document holds it)</summary>"
                   f"<pre>{esc(json.dumps(config['design'], indent=2))}</pre></details>")
-    return (f'<div class="tiles">{tiles}</div><section id="run"><h2>Run</h2><dl class="kv">{kv}</dl>'
-            f"<h3>Masters as configured</h3>{master_cfg}<h3>Targets as configured</h3>{target_cfg}{design}"
-            "</section>")
+    return (f'<div class="tiles">{tiles}</div><section id="run"><h2>Run</h2><div class="split">'
+            f'<dl class="kv">{kv}</dl><div><h3 class="first">Masters as configured</h3>{master_cfg}'
+            f"<h3>Targets as configured</h3>{target_cfg}</div></div>{design}</section>")
 
 
 def masters_section(rows, fairness, transactions_given):
@@ -207,10 +207,9 @@ def build(doc, transactions=None, violations=None, files=()):
     if given:
         figs.append(dict(id="bus-chart", **charts.bus_utilisation(windows)))
         figs.append(dict(id="timeline-chart", **charts.timeline(groups, lanes, span)))
-    body = "".join([summary(doc, files, rows, fair, violations), masters_section(rows, fair, given),
-                    cards_section(doc), bus_section(doc, windows, given),
-                    timeline_section(groups, len(transactions or ()), given),
-                    rules_section(rules, violations is not None)])
+    body = "".join([summary(doc, files, rows, fair, violations),
+                    timeline_section(groups, len(transactions or ()), given), bus_section(doc, windows, given),
+                    masters_section(rows, fair, given), cards_section(doc), rules_section(rules, violations is not None)])
     data = {"stats": doc,
             "masters": [{k: v for k, v in r.items() if k != "histogram"} for r in rows],
             "fairness": {"jain_throughput": fair[0], "computed": fair[1]},
@@ -220,6 +219,6 @@ def build(doc, transactions=None, violations=None, files=()):
     arguments = " ".join(doc["config"].get("arguments") or [])
     header = (f"<h1>pcisim run report</h1><div class=\"sub\"><code>pcisim {esc(arguments)}</code> · "
               f"{fmt_int(cycles)} cycles · {len(doc['masters'])} masters · {len(doc['cards'])} cards</div>")
-    nav = [("run", "Run"), ("masters", "Masters"), ("cards", "Cards"), ("bus", "Bus utilisation"),
-           ("timeline", "Timeline"), ("rules", "Rules")]
+    nav = [("run", "Run"), ("timeline", "Timeline"), ("bus", "Bus utilisation"), ("masters", "Masters"),
+           ("cards", "Cards"), ("rules", "Rules")]
     return document("pcisim run report", header, nav, body, data, figs)
