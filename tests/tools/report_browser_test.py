@@ -51,8 +51,13 @@ class BrowserTest(unittest.TestCase):
         cls.doc, cls.rows, cls.page = make_run(cls.work.name, "short",
                                                ["-m1c25", "-m2c25", "-m3c25", "-t1i3", "--seed=11"])
         cls.browser = Browser(1360, 900).__enter__()
-        cls.browser.open(cls.page, timeout=180)
-        cls.browser.evaluate(READY, timeout=180)
+        try:
+            cls.browser.open(cls.page, timeout=180)
+            cls.browser.evaluate(READY, timeout=180)
+        except BaseException:
+            cls.browser.__exit__(None, None, None)
+            cls.work.cleanup()
+            raise
 
     @classmethod
     def tearDownClass(cls):

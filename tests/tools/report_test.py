@@ -19,7 +19,7 @@ PCISIM = os.environ.get("PCISIM") or os.path.join(ROOT, "build", "dev", "pcisim"
 PYTHON = "/usr/bin/python3"
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 
-from pcisim_report import ReportError, figures, inputs  # noqa: E402
+from pcisim_report import figures, inputs  # noqa: E402
 from pcisim_report.run_page import build  # noqa: E402
 
 STOPS = ("retry", "disconnect_with_data", "disconnect_without_data", "target_abort")
@@ -206,7 +206,8 @@ class PageTest(unittest.TestCase):
                 self.assertEqual([r[0] for r in page.tables["cards-table"][1:]], cards)
                 figs = json.loads(page.blocks["pcisim-figures"])
                 self.assertEqual(sorted(f["id"] for f in figs),
-                                 sorted([f"master-{i}" for i in range(count)] + [f"card-{i}" for i in range(count + 2)]))
+                                 sorted([f"master-{i}" for i in range(count)]
+                                        + [f"card-{i}" for i in range(count + 2)]))
 
     def test_design_source_and_rules_with_compliance_rows(self):
         doc = make_doc(["cpu"], ["mem"])
@@ -244,8 +245,10 @@ class InputErrorTest(unittest.TestCase):
             cases = [
                 (["--stats-json", os.path.join(work, "none.json")], "cannot read .*none.json: No such file"),
                 (["--stats-json", path("bad.json", '{"format": "pcisim-stats",\n "x": }')], r"bad.json:2:7: not JSON"),
-                (["--stats-json", path("other.json", '{"format": "other"}')], "other.json: not a pcisim statistics document"),
-                (["--stats-json", path("half.json", '{"format": "pcisim-stats", "config": {}}')], 'half.json: the statistics document has no "run"'),
+                (["--stats-json", path("other.json", '{"format": "other"}')],
+                 "other.json: not a pcisim statistics document"),
+                (["--stats-json", path("half.json", '{"format": "pcisim-stats", "config": {}}')],
+                 'half.json: the statistics document has no "run"'),
                 (["--stats-json", good, "--transactions", path("t1.csv", "start_cycle,master\r\n")],
                  "t1.csv:1:1: the header lacks end_cycle, card"),
                 (["--stats-json", good, "--transactions", path("t2.csv", header + "\r\n1,2,pm1,0,Memory Read,"

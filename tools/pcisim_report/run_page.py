@@ -103,6 +103,10 @@ def masters_section(rows, fairness, transactions_given):
             + f'<h3>Access latency</h3><div class="grid">{plots}</div></section>')
 
 
+def _colour(termination):
+    return charts.TERMINATION_COLOURS.get(termination, charts.OTHER_COLOUR)
+
+
 def cards_section(doc):
     cards = doc["cards"]
     speeds = ["FAST", "MED", "SLOW", "SUB"]
@@ -118,15 +122,16 @@ def cards_section(doc):
     end_headers = ["card", *(charts.label(e) for e in ends)]
     end_body = [[f"<b>{esc(figures.card_name(c))}</b>", *(fmt_int(c["terminations"].get(e, 0)) for e in ends)]
                 for c in cards]
-    swatches = " ".join(f'<span class="swatch" style="background:{charts.TERMINATION_COLOURS.get(e, charts.OTHER_COLOUR)}">'
-                        f"</span>{esc(charts.label(e))}" for e in ends)
+    swatches = " ".join(f'<span class="swatch" style="background:{_colour(e)}"></span>{esc(charts.label(e))}'
+                        for e in ends)
     plots = "".join(f'<div id="card-{i}"></div>' for i in range(len(cards)))
     return (f'<section id="cards"><h2>Cards</h2>'
             f'{table(headers, body, "cards-table", numeric=range(3, len(headers)))}'
             '<p class="note">The figures of the text report (-s) per card of the monitor\'s address map: transfers '
             "claimed, data phases, average burst length, average initial and burst latency, and how many claims "
             "were decoded at each speed (FAST, MED, SLOW, SUB).</p>"
-            f'<h3>Terminations</h3>{table(end_headers, end_body, "terminations-table", numeric=range(1, len(end_headers)), wide=False)}'
+            "<h3>Terminations</h3>"
+            f'{table(end_headers, end_body, "terminations-table", numeric=range(1, len(end_headers)), wide=False)}'
             f'<p class="note">How the card\'s transactions ended ({swatches}: the timeline\'s colours).</p>'
             '<h3>Initial and burst latency</h3><p class="note">Initial latency: clocks from the address phase to the '
             "first data phase; burst latency: clocks between later data phases.</p>"
@@ -158,8 +163,7 @@ def timeline_section(groups, rows_count, transactions_given):
     if not transactions_given:
         return ('<section id="timeline"><h2>Transaction timeline</h2><p class="note">Give the run\'s transaction '
                 "file (--transactions) for the timeline.</p></section>")
-    legend = " ".join(f'<span class="swatch" style="background:'
-                      f'{charts.TERMINATION_COLOURS.get(k, charts.OTHER_COLOUR)}"></span>{esc(charts.label(k))} '
+    legend = " ".join(f'<span class="swatch" style="background:{_colour(k)}"></span>{esc(charts.label(k))} '
                       f"{fmt_int(len(g['base']))}" for k, g in groups)
     return ('<section id="timeline"><h2>Transaction timeline</h2><div id="timeline-chart"></div>'
             f'<p class="note">{fmt_int(rows_count)} transactions: {legend}. One lane per master, a bar from the '
@@ -209,7 +213,8 @@ def build(doc, transactions=None, violations=None, files=()):
         figs.append(dict(id="timeline-chart", **charts.timeline(groups, lanes, span)))
     body = "".join([summary(doc, files, rows, fair, violations),
                     timeline_section(groups, len(transactions or ()), given), bus_section(doc, windows, given),
-                    masters_section(rows, fair, given), cards_section(doc), rules_section(rules, violations is not None)])
+                    masters_section(rows, fair, given), cards_section(doc),
+                    rules_section(rules, violations is not None)])
     data = {"stats": doc,
             "masters": [{k: v for k, v in r.items() if k != "histogram"} for r in rows],
             "fairness": {"jain_throughput": fair[0], "computed": fair[1]},
