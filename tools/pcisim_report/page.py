@@ -39,7 +39,7 @@ td.n { text-align:right; white-space:nowrap; }
 th.n { text-align:right; }
 tbody tr:nth-child(even) td { background:#fafbfc; }
 tbody tr:hover td { background:#eef4fb; }
-td.bad { color:#c8363d; font-weight:600; }
+td.bad, span.bad { color:#c8363d; font-weight:600; }
 .scroll { overflow-x:auto; }
 .grid { display:grid; grid-template-columns:repeat(auto-fill,minmax(400px,1fr)); gap:6px 16px; }
 .split { display:grid; grid-template-columns:minmax(380px,1fr) auto; gap:8px 36px; align-items:start; }
