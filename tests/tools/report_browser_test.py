@@ -94,6 +94,28 @@ class BrowserTest(unittest.TestCase):
         self.assertEqual(sorted(map(tuple, spans)),
                          sorted((r["master"], int(r["start_cycle"]), int(r["end_cycle"])) for r in self.rows))
 
+    def test_hover_names_the_transaction_and_zoom_reaches_single_cycles(self):
+        first = self.browser.evaluate(
+            "(() => { const d = document.getElementById('timeline-chart').data[0];"
+            " return [d.name, d.base[0], d.customdata[0]]; })()")
+        row = next(r for r in self.rows if int(r["start_cycle"]) == first[1]
+                   and r["termination"].replace("_", " ") == first[0])
+        text = self.browser.evaluate(
+            "(() => { Plotly.Fx.hover('timeline-chart', [{curveNumber: 0, pointNumber: 0}]);"
+            " return document.querySelector('#timeline-chart .hoverlayer').textContent; })()")
+        for part in (row["command"], row["address"], f"card {row['card']}", f"{row['data_phases']} data phases",
+                     f"initial wait {row['initial_wait']}", f"cycles {row['start_cycle']}..{row['end_cycle']}"):
+            self.assertIn(part, text)
+        start = int(row["start_cycle"])
+        whole = self.browser.evaluate("document.getElementById('timeline-chart').layout.xaxis.range.slice()")
+        ticks = self.browser.evaluate(
+            f"Plotly.relayout('timeline-chart', {{'xaxis.range': [{start} - 0.5, {start} + 5.5]}}).then(() =>"
+            " Array.from(document.querySelectorAll('#timeline-chart .xtick text')).map(e => e.textContent))")
+        self.assertEqual(ticks, [str(c) for c in range(start, start + 6)])
+        self.browser.evaluate(f"Plotly.relayout('timeline-chart', {{'xaxis.range': {json.dumps(whole)}}})"
+                              ".then(() => true)")
+        self.browser.evaluate("Plotly.Fx.unhover('timeline-chart'), true")
+
     def test_the_page_s_figures_are_the_document_s(self):
         data = self.browser.evaluate("JSON.parse(document.getElementById('pcisim-data').textContent)")
         self.assertEqual(data["stats"], self.doc)
