@@ -166,6 +166,17 @@ class FiguresTest(unittest.TestCase):
                          [0, 0, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 1])
         self.assertEqual(one["turnaround"][7], 1)
         self.assertEqual(one["turnaround"][13], 1)
+        cases = [  # (rows as (start, end), cycles, size, busy, turnaround, idle per window)
+            ([(3, 12), (8, 9)], 15, 5, [2, 5, 3], [0, 0, 1], [3, 0, 1]),  # across windows, overlapping
+            ([(10, 14)], 15, 5, [0, 0, 5], [0, 0, 0], [5, 5, 0]),  # busy to the end: no turnaround after
+            ([(0, 0), (2, 2)], 7, 3, [2, 0, 0], [1, 1, 0], [0, 2, 1]),  # a short last window
+            ([(5, 8)], 7, 10, [2], [0], [5]),  # a row past the counted cycles is cut there
+            ([], 4, 2, [0, 0], [0, 0], [2, 2]),
+        ]
+        for spans, cycles, size, busy, turnaround, idle in cases:
+            with self.subTest(spans=spans, cycles=cycles):
+                w = figures.bus_windows([{"start": a, "end": b} for a, b in spans], cycles, size)
+                self.assertEqual((w["busy"], w["turnaround"], w["idle"]), (busy, turnaround, idle))
 
     def test_rules_take_the_first_violations_in_cycle_order(self):
         doc = make_doc(["a"], ["c"])

@@ -123,24 +123,33 @@ def bus_windows(transactions, cycles, size=None):
     """Busy, turnaround and idle cycles per window of `size` cycles, from the
     transactions: a cycle from a transaction's address phase to its last data
     phase or stop (the run's end when unfinished) is busy; the first cycle
-    after a busy one that is not busy itself is turnaround; the rest idle."""
+    after a busy one that is not busy itself is turnaround; the rest idle.
+    Works on the merged busy spans, so long runs cost no more than short ones."""
     size = size or window_size(cycles)
-    busy = bytearray(cycles + 1)
-    for t in transactions:
-        end = t["end"] if t["end"] is not None else cycles - 1
-        for c in range(max(t["start"], 0), min(end, cycles - 1) + 1):
-            busy[c] = 1
     count = (cycles + size - 1) // size if cycles else 0
     out = {"size": size, "start": [i * size for i in range(count)], "busy": [0] * count,
            "turnaround": [0] * count, "idle": [0] * count}
-    for c in range(cycles):
-        w = c // size
-        if busy[c]:
-            out["busy"][w] += 1
-        elif c > 0 and busy[c - 1]:
-            out["turnaround"][w] += 1
+    spans = sorted((max(t["start"], 0), min(cycles - 1 if t["end"] is None else t["end"], cycles - 1))
+                   for t in transactions)
+    merged = []
+    for first, last in spans:
+        if first > last:
+            continue
+        if merged and first <= merged[-1][1] + 1:  # overlapping or back to back: one busy stretch
+            merged[-1][1] = max(merged[-1][1], last)
         else:
-            out["idle"][w] += 1
+            merged.append([first, last])
+    for first, last in merged:
+        while first <= last:
+            window = first // size
+            stop = min(last, (window + 1) * size - 1)
+            out["busy"][window] += stop - first + 1
+            first = stop + 1
+        if last + 1 < cycles:  # the next span starts two or more cycles later
+            out["turnaround"][(last + 1) // size] += 1
+    for w in range(count):
+        length = min(size, cycles - w * size)
+        out["idle"][w] = length - out["busy"][w] - out["turnaround"][w]
     return out
 
 
