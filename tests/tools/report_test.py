@@ -431,8 +431,8 @@ class SweepPageTest(unittest.TestCase):
             self.assertEqual((done.returncode, done.stdout), (0, ""))
             self.assertEqual(done.stderr, f"report written to {os.path.join(work, 'report.html')}\n")
             other = os.path.join(work, "other.html")
-            done = subprocess.run([PYTHON, sweep, "--report", other, "-o", work], capture_output=True, text=True,
-                                  timeout=120)
+            done = subprocess.run([PYTHON, sweep, "--report-out", other, "-o", work], capture_output=True,
+                                  text=True, timeout=120)
             self.assertEqual(done.returncode, 0)
             with open(other, encoding="utf-8") as handle:
                 self.assertEqual(len(Tables(handle.read()).tables["runs-table"]), 6)
