@@ -18,6 +18,7 @@ CHROMIUM = "/usr/bin/chromium"
 FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
          "--disable-background-networking", "--disable-component-update", "--disable-sync",
          "--disable-default-apps", "--disable-extensions", "--mute-audio", "--hide-scrollbars",
+         "--disable-dev-shm-usage",
          "--host-resolver-rules=MAP * ~NOTFOUND", "--proxy-server=127.0.0.1:9", "--proxy-bypass-list=<-loopback>",
          "--remote-debugging-pipe"]
 
