@@ -173,11 +173,17 @@ def dask_client(scheduler=None, workers=None, wait=60):
     count = workers or os.cpu_count() or 1
     # A task whose worker dies is tried on another; one that has lost two
     # workers comes back as KilledWorker and its runs are tried one by one.
-    # The workers' sampling profiler would take CPU time from the runs.
+    # Every core runs pcisim: Dask's own periodic work (sampling profiler,
+    # system and memory monitors, event-loop ticks, work stealing) would take
+    # about a tenth of a core from the runs; slowed down or off it takes 2 %.
     settings = {"distributed.scheduler.allowed-failures": ALLOWED_FAILURES,
-                "distributed.worker.profile.enabled": False}
+                "distributed.worker.profile.enabled": False,
+                "distributed.admin.system-monitor.interval": "10s",
+                "distributed.admin.tick.interval": "1s",
+                "distributed.scheduler.work-stealing": False,
+                "distributed.worker.memory.monitor-interval": "10s"}
     with dask.config.set(settings), \
-            LocalCluster(n_workers=count, threads_per_worker=1, processes=True, host="127.0.0.1",
+            LocalCluster(n_workers=count, threads_per_worker=1, processes=True, host="127.0.0.1", memory_limit=0,
                          dashboard_address=None, silence_logs=logging.CRITICAL) as cluster, \
             Client(cluster) as client:
         yield client
