@@ -324,7 +324,8 @@ class KilledSweepTest(unittest.TestCase):
                           again.stderr)
             rows = read_csv(table)
             with open(grid) as handle:
-                self.assertEqual([r["run_id"] for r in rows], [r.run_id for r in parse_grid(handle.read(), grid).runs()])
+                grid_runs = parse_grid(handle.read(), grid).runs()
+            self.assertEqual([r["run_id"] for r in rows], [r.run_id for r in grid_runs])
             self.assertEqual({r["status"] for r in rows}, {"0"})
             started = log_counts(tmp)
             self.assertEqual(set(started), {r["run_id"] for r in rows})
@@ -335,7 +336,8 @@ class KilledSweepTest(unittest.TestCase):
 class ChunkTaskTest(unittest.TestCase):
     def test_one_crash_and_one_timeout_are_recorded_for_those_runs_alone(self):
         with tempfile.TemporaryDirectory() as tmp:
-            binary = wrapper(tmp, 'case " $* " in *" --seed 2 "*) kill -SEGV $$ ;; *" --seed 3 "*) exec sleep 10 ;; esac')
+            binary = wrapper(tmp, 'case " $* " in *" --seed 2 "*) kill -SEGV $$ ;;\n'
+                                  '  *" --seed 3 "*) exec sleep 10 ;; esac')
             runs = [(f"r{s}", {"mtt": 16}, s, ["-m1c5", "-m2c5", "-m3c5", "--seed", str(s)]) for s in range(1, 5)]
             started = time.monotonic()
             results = run_chunk(binary, runs, 2.0)
