@@ -4,4 +4,4 @@ add_test(NAME tools.sweep
   COMMAND /usr/bin/python3 -m unittest discover -s ${CMAKE_SOURCE_DIR}/tests/tools -v)
 set_tests_properties(tools.sweep PROPERTIES
   ENVIRONMENT PCISIM=$<TARGET_FILE:pcisim>
-  TIMEOUT 300)
+  TIMEOUT 900)
