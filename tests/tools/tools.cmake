@@ -4,7 +4,7 @@ add_test(NAME tools.sweep
   COMMAND /usr/bin/python3 -m unittest discover -s ${CMAKE_SOURCE_DIR}/tests/tools -v)
 set_tests_properties(tools.sweep PROPERTIES
   ENVIRONMENT PCISIM=$<TARGET_FILE:pcisim>
-  TIMEOUT 300)
+  TIMEOUT 900)
 
 # tools/pcisim-report: its figures, inputs and pages read back (tools.report),
 # and the pages in headless Chromium with the network blocked (tools.report_browser).
