@@ -348,7 +348,7 @@ class RealRunTest(unittest.TestCase):
         for name, (doc, rows, page) in self.runs.items():
             cards, ends = page.tables["cards-table"], page.tables["terminations-table"]
             for c in doc["cards"]:
-                key = f"card {c['card']}"
+                key = c.get("name") or f"card {c['card']}"
                 with self.subTest(run=name, card=key):
                     self.assertEqual(number(column(cards, "transfers")[key]), c["claimed"])
                     self.assertEqual(number(column(cards, "data phases")[key]), c["data_phases"])
