@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "bench/design_file.h"
 #include "bench/seeds.h"
 #include "kernel/error.h"
 #include "outputs/bus_dump.h"
@@ -216,12 +217,28 @@ std::string prepare_extensions(PCI_simulation& simulation, int argc, char** argv
 
 int pcisim_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
     try {
+        // The design first: it decides which masters and targets the short
+        // options may name. Without --design and --set nothing is read.
+        const extension_settings design_options = find_design_options(argc, argv);
+        std::optional<PCI_loaded_design> loaded;
+        if (!design_options.design_file.empty() || !design_options.design_sets.empty()) {
+            loaded = load_design(design_options.design_file, design_options.design_sets, err);
+            if (!loaded)
+                return exit_failed;
+        }
         PCI_simulation simulation(out);
         if (const std::optional<int> status = simulation.read_command_line(argc, argv, err))
             return *status;
         if (const std::string error = prepare_extensions(simulation, argc, argv); !error.empty()) {
             err << "pcisim: " << error << std::endl;
             return exit_failed;
+        }
+        if (const std::string& file = simulation.extensions().write_design; !file.empty()) {
+            const PCI_design written = loaded ? loaded->design : builtin_design();
+            if (const std::string error = save_design(file, written); !error.empty()) {
+                err << "pcisim: " << error << std::endl;
+                return exit_failed;
+            }
         }
         const int32_t run_index = simulation.run();
         const std::string error = simulation.finish_observers();
