@@ -97,8 +97,12 @@ class table_reader {
     }
 
     void error(const PCI_design_place& where, const std::string& text) {
+        error_plain(where, who_ + text);
+    }
+    // An error without the subject in front.
+    void error_plain(const PCI_design_place& where, const std::string& text) {
         failed_ = true;
-        diagnostics_.error(where, who_ + text);
+        diagnostics_.error(where, text);
     }
     // An error about key's value.
     void error(const char* key, const std::string& text) { error(place(key), text); }
@@ -489,7 +493,7 @@ void design_reader::read_master(const toml::table& t, size_t index) {
                     "gap", "initial_wait", "burst_wait", "seed", "multiplier"},
                    diagnostics_);
     if (!r.has("name"))
-        r.error(place.table, "has no name");
+        r.error_plain(place.table, who + " has no name");
     else
         r.string("name");
     r.integer("transactions", 0, max_int32, m.transactions);
@@ -575,7 +579,7 @@ void design_reader::read_target(const toml::table& t, size_t index) {
                     "multiplier"},
                    diagnostics_);
     if (!r.has("name"))
-        r.error(place.table, "has no name");
+        r.error_plain(place.table, who + " has no name");
     else
         r.string("name");
 
@@ -598,6 +602,10 @@ void design_reader::read_target(const toml::table& t, size_t index) {
             s.prefetchable = *p;
         r.absorb(b);
         place.usable = !b.failed();
+        // A value given by --set is where a problem of the window starts.
+        for (const char* key : {"base", "size"})
+            if (const toml::node* n = b.node(key); n != nullptr && place_of(n->source()).line == 0)
+                place.bar = place_of(n->source());
     }
 
     static const std::vector<const char*> speeds = {"FAST", "MED", "SLOW", "SUB"};
