@@ -28,9 +28,9 @@ bool read_design_text(std::string_view text, const std::string& source,
 
 // What the program read: the design and, from a file, its path and digest.
 struct PCI_loaded_design {
-    PCI_design design;       // the checked design
-    std::string path;        // the file as given; empty for the built-in design
-    std::string sha256;      // hex SHA-256 of the file's bytes; empty without a file
+    PCI_design design;   // the checked design
+    std::string path;    // the file as given; empty for the built-in design
+    std::string sha256;  // hex SHA-256 of the file's bytes; empty without a file
 };
 
 // Reads path (or the built-in design when path is empty), applies sets and

@@ -53,8 +53,8 @@ size_t edit_distance(std::string_view a, std::string_view b) {
         row[0] = i;
         for (size_t j = 1; j <= b.size(); ++j) {
             const size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1,
-                               diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            row[j] =
+                std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
             diagonal = above;
         }
     }
@@ -192,8 +192,8 @@ class table_reader {
         }
         const int64_t low = (*a)[0].as_integer()->get();
         const int64_t high = (*a)[1].as_integer()->get();
-        const std::string shown = prefix_ + key + " [" + std::to_string(low) + ", " +
-                                  std::to_string(high) + "]: ";
+        const std::string shown =
+            prefix_ + key + " [" + std::to_string(low) + ", " + std::to_string(high) + "]: ";
         for (const int64_t v : {low, high})
             if (v < lo || v > hi) {
                 error(key, shown + std::to_string(v) + " is out of range " + range_text(lo, hi));
@@ -301,19 +301,20 @@ class table_reader {
             if (best != nullptr)
                 text += "did you mean '" + std::string(best) + "'? ";
             text += "known: ";
-            for (size_t i = 0; i < known_.size(); ++i) text += (i ? ", " : "") + std::string(known_[i]);
+            for (size_t i = 0; i < known_.size(); ++i)
+                text += (i ? ", " : "") + std::string(known_[i]);
             failed_ = true;
             diagnostics_.error(place_of(key.source()), text + ')');
         }
     }
 
-    const toml::table& table_;               // the table read
-    std::string label_;                      // the table in unknown-key texts ("[arbiter]")
-    std::string who_;                        // prefix of every problem ("master 'pm1': ")
-    std::string prefix_;                     // before key names ("bar ")
-    std::vector<const char*> known_;         // the table's keys
-    PCI_design_diagnostics& diagnostics_;    // where problems go
-    bool failed_ = false;                    // some value was wrong
+    const toml::table& table_;             // the table read
+    std::string label_;                    // the table in unknown-key texts ("[arbiter]")
+    std::string who_;                      // prefix of every problem ("master 'pm1': ")
+    std::string prefix_;                   // before key names ("bar ")
+    std::vector<const char*> known_;       // the table's keys
+    PCI_design_diagnostics& diagnostics_;  // where problems go
+    bool failed_ = false;                  // some value was wrong
 };
 
 // The whole design, table by table.
@@ -341,10 +342,10 @@ class design_reader {
     std::vector<const toml::table*> tables(const toml::table& parent, const char* key,
                                            const std::string& what);
 
-    const toml::table& root_;               // the document
-    PCI_design& design_;                    // filled
-    PCI_design_places& places_;             // filled
-    PCI_design_diagnostics& diagnostics_;   // problems
+    const toml::table& root_;              // the document
+    PCI_design& design_;                   // filled
+    PCI_design_places& places_;            // filled
+    PCI_design_diagnostics& diagnostics_;  // problems
 };
 
 bool design_reader::read_header() {
@@ -355,9 +356,8 @@ bool design_reader::read_header() {
         return false;
     }
     if (!format->is_string() || format->as_string()->get() != "pcisim-design") {
-        const std::string shown = format->is_string()
-                                      ? "\"" + format->as_string()->get() + "\""
-                                      : type_name(*format);
+        const std::string shown =
+            format->is_string() ? "\"" + format->as_string()->get() + "\"" : type_name(*format);
         diagnostics_.error(place_of(format->source()),
                            "not a pcisim design (format = " + shown + ")");
         return false;
@@ -391,16 +391,16 @@ std::vector<const toml::table*> design_reader::tables(const toml::table& parent,
         return result;
     const toml::array* a = n->as_array();
     if (a == nullptr) {
-        diagnostics_.error(place_of(n->source()), what + " must be an array of tables ([[" +
-                                                      what + "]]), not " + type_name(*n));
+        diagnostics_.error(place_of(n->source()), what + " must be an array of tables ([[" + what +
+                                                      "]]), not " + type_name(*n));
         return result;
     }
     for (size_t i = 0; i < a->size(); ++i) {
         const toml::node& element = (*a)[i];
         if (!element.is_table()) {
-            diagnostics_.error(place_of(element.source()),
-                               what + ' ' + std::to_string(i + 1) + " must be a table, not " +
-                                   type_name(element));
+            diagnostics_.error(
+                place_of(element.source()),
+                what + ' ' + std::to_string(i + 1) + " must be a table, not " + type_name(element));
             continue;
         }
         result.push_back(element.as_table());
@@ -452,16 +452,14 @@ void design_reader::read_arbiter(const toml::table& t) {
     if (design_.arbiter.policy == PCI_arbiter_policy::fixed) {
         for (const char* key : {"mtt", "idle_limit"})
             if (r.has(key))
-                r.error(r.key_place(key),
-                        std::string(key) + " applies only to policy 'rotating'");
+                r.error(r.key_place(key), std::string(key) + " applies only to policy 'rotating'");
         return;
     }
     r.integer("mtt", 0, 65535, design_.arbiter.mtt);
     r.integer("idle_limit", 1, 255, design_.arbiter.idle_limit);
 }
 
-bool design_reader::read_window(const toml::table& t, const std::string& who,
-                                PCI_window_spec& w) {
+bool design_reader::read_window(const toml::table& t, const std::string& who, PCI_window_spec& w) {
     table_reader r(t, "a window of " + who, who + ": window ",
                    {"target", "offset", "size", "weight"}, diagnostics_);
     if (const std::optional<std::string> target = r.string("target"))
@@ -488,9 +486,9 @@ void design_reader::read_master(const toml::table& t, size_t index) {
     }
     table_reader r(t, who, who + ": ",
                    {"name", "transactions", "latency_timer", "latency_timer_expiry",
-                    "retry_overhead", "fast_back_to_back", "reads", "read_command",
-                    "write_command", "length", "read_length", "write_length", "address", "window",
-                    "gap", "initial_wait", "burst_wait", "seed", "multiplier"},
+                    "retry_overhead", "fast_back_to_back", "reads", "read_command", "write_command",
+                    "length", "read_length", "write_length", "address", "window", "gap",
+                    "initial_wait", "burst_wait", "seed", "multiplier"},
                    diagnostics_);
     if (!r.has("name"))
         r.error_plain(place.table, who + " has no name");
@@ -510,8 +508,8 @@ void design_reader::read_master(const toml::table& t, size_t index) {
     r.integer("reads", 0, 100, m.reads);
     static constexpr std::array<uint32_t, 3> reads = {CMD_MEMORY_READ, CMD_MEMORY_READ_LINE,
                                                       CMD_MEMORY_READ_MULTIPLE};
-    if (const std::optional<size_t> c = r.choice(
-            "read_command", {"memory_read", "memory_read_line", "memory_read_multiple"}))
+    if (const std::optional<size_t> c =
+            r.choice("read_command", {"memory_read", "memory_read_line", "memory_read_multiple"}))
         m.read_command = reads[*c];
     if (const std::optional<size_t> c =
             r.choice("write_command", {"memory_write", "memory_write_and_invalidate"}))
@@ -573,11 +571,11 @@ void design_reader::read_target(const toml::table& t, size_t index) {
         who = "target '" + s.name + "'";
         place.name = place_of(name->source());
     }
-    table_reader r(t, who, who + ": ",
-                   {"name", "bar", "decode_speed", "initial_wait", "burst_wait", "disconnect",
-                    "init_retry_threshold", "burst_retry_threshold", "retry_hint", "seed",
-                    "multiplier"},
-                   diagnostics_);
+    table_reader r(
+        t, who, who + ": ",
+        {"name", "bar", "decode_speed", "initial_wait", "burst_wait", "disconnect",
+         "init_retry_threshold", "burst_retry_threshold", "retry_hint", "seed", "multiplier"},
+        diagnostics_);
     if (!r.has("name"))
         r.error_plain(place.table, who + " has no name");
     else
@@ -610,10 +608,10 @@ void design_reader::read_target(const toml::table& t, size_t index) {
 
     static const std::vector<const char*> speeds = {"FAST", "MED", "SLOW", "SUB"};
     if (const toml::node* n = r.node("decode_speed"); n != nullptr && n->is_table()) {
-        table_reader d(*n->as_table(), "decode_speed of " + who, who + ": ",
-                       {"memory_read", "memory_write", "io_read", "io_write", "config_read",
-                        "config_write"},
-                       diagnostics_, "decode_speed ");
+        table_reader d(
+            *n->as_table(), "decode_speed of " + who, who + ": ",
+            {"memory_read", "memory_write", "io_read", "io_write", "config_read", "config_write"},
+            diagnostics_, "decode_speed ");
         const std::array<std::pair<const char*, int>, 6> entries = {{
             {"memory_read", PCI_target::SPEED_MEMORY_READ},
             {"memory_write", PCI_target::SPEED_MEMORY_WRITE},
@@ -664,8 +662,8 @@ void design_reader::read_target_timing(table_reader& r, PCI_target_spec& s) {
                 w.missing(key, std::string("burst_wait has no ") + key);
         if (const std::optional<uint64_t> every = w.size("every", 8, max_bar)) {
             if (!is_power_of_two(*every))
-                w.error("every", "burst_wait every " + format_size(*every) +
-                                     " is not a power of two");
+                w.error("every",
+                        "burst_wait every " + format_size(*every) + " is not a power of two");
             s.burst_wait_every = static_cast<uint32_t>(*every);
         }
         w.draw("clocks", 0, max_clocks, s.burst_wait);
@@ -685,8 +683,8 @@ void design_reader::read_target_timing(table_reader& r, PCI_target_spec& s) {
         } else if (const std::optional<uint64_t> b = d.size("at_boundary", 4, max_bar)) {
             s.disconnect = PCI_disconnect_kind::at_boundary;
             if (!is_power_of_two(*b))
-                d.error("at_boundary", "disconnect at_boundary " + format_size(*b) +
-                                           " is not a power of two");
+                d.error("at_boundary",
+                        "disconnect at_boundary " + format_size(*b) + " is not a power of two");
             s.disconnect_boundary = static_cast<uint32_t>(*b);
         }
         r.absorb(d);

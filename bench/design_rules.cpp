@@ -92,8 +92,7 @@ std::vector<bool> check_bars(const PCI_design& design, const PCI_design_places& 
         }
         if ((t.bar_base & (t.bar_size - 1)) != 0) {
             diagnostics.error(place, who + "bar base " + format_address(t.bar_base) +
-                                         " is not aligned to its size " +
-                                         format_size(t.bar_size));
+                                         " is not aligned to its size " + format_size(t.bar_size));
             continue;
         }
         valid[i] = true;
@@ -140,8 +139,8 @@ void check_windows(const PCI_design& design, const PCI_design_places& places,
                     target = t;
             if (target == design.targets.size()) {
                 diagnostics.error(place, who + "window target '" + window.target +
-                                             "' is not a target (targets: " +
-                                             target_list(design) + ')');
+                                             "' is not a target (targets: " + target_list(design) +
+                                             ')');
                 continue;
             }
             addressed[target] = true;
@@ -159,11 +158,10 @@ void check_windows(const PCI_design& design, const PCI_design_places& places,
             }
             const PCI_target_spec& t = design.targets[target];
             if (uint64_t{window.offset} + window.size > t.bar_size)
-                diagnostics.error(place,
-                                  who + "window " +
-                                      span(uint64_t{t.bar_base} + window.offset, window.size) +
-                                      " leaves target '" + t.name + "' (" +
-                                      span(t.bar_base, t.bar_size) + ')');
+                diagnostics.error(
+                    place,
+                    who + "window " + span(uint64_t{t.bar_base} + window.offset, window.size) +
+                        " leaves target '" + t.name + "' (" + span(t.bar_base, t.bar_size) + ')');
         }
     }
 }
@@ -180,9 +178,8 @@ void check_cards(const PCI_design& design, const PCI_design_places& places,
         for (const PCI_card_spec& e : earlier) {
             // Inside an earlier card: every address matching this one matches it first.
             if ((card.mask & e.mask) == e.mask && (card.base & e.mask) == e.base) {
-                diagnostics.error(places.card(i),
-                                  "card '" + card.name + "' lies inside card '" + e.name +
-                                      "' and would never count");
+                diagnostics.error(places.card(i), "card '" + card.name + "' lies inside card '" +
+                                                      e.name + "' and would never count");
                 break;
             }
         }
@@ -199,10 +196,10 @@ void warn(const PCI_design& design, const PCI_design_places& places,
                                 "target '" + t.name + "' is in no master's window");
         const int64_t longest = std::max(t.initial_wait_read.hi, t.initial_wait_write.hi);
         if (t.retry_hint && longest > 255)
-            diagnostics.warning(places.target(i).table,
-                                "target '" + t.name + "': initial_wait up to " +
-                                    std::to_string(longest) +
-                                    " clocks; the retry hint holds 8 bits");
+            diagnostics.warning(places.target(i).table, "target '" + t.name +
+                                                            "': initial_wait up to " +
+                                                            std::to_string(longest) +
+                                                            " clocks; the retry hint holds 8 bits");
     }
 }
 }  // namespace

@@ -76,8 +76,7 @@ void apply_design_set(toml::table& root, const std::string& option,
     toml::parse_result value = toml::parse("v = " + text + "\nt = {}\n", place.source);
     if (!value || value.table().size() != 2) {
         const std::string why =
-            value ? std::string("more than one value")
-                  : std::string(value.error().description());
+            value ? std::string("more than one value") : std::string(value.error().description());
         diagnostics.error(place, "value '" + text + "' is not a TOML value: " + why);
         return;
     }

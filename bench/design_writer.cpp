@@ -100,8 +100,7 @@ void write_master(std::ostream& os, const PCI_master_spec& m) {
     lines.add("write_command", quoted(write_command_name(m.write_command)));
     lines.add("read_length", draw(m.read_length));
     lines.add("write_length", draw(m.write_length));
-    lines.add("address",
-              quoted(m.address == PCI_address_mode::random ? "random" : "sequential"));
+    lines.add("address", quoted(m.address == PCI_address_mode::random ? "random" : "sequential"));
     if (m.windows.size() == 1)
         lines.add("window", window_inline(m.windows[0]));
     lines.add("gap", draw(m.gap));

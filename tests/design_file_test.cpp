@@ -1,5 +1,7 @@
 // The design file: reading with every problem at its place, the rules over a
 // whole design, --set, the writer's round trip, and the file digest.
+#include "bench/design_file.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "bench/design_file.h"
 #include "bench/design_rules.h"
 #include "bench/design_writer.h"
 #include "bench/sha256.h"
@@ -43,28 +44,34 @@ PCI_design read_ok(const std::string& text, const std::vector<std::string>& sets
 }
 
 struct reader_case {
-    const char* name;                    // what the case shows
-    std::string text;                    // the file
-    std::vector<std::string> expected;   // its problems, in order
+    const char* name;                   // what the case shows
+    std::string text;                   // the file
+    std::vector<std::string> expected;  // its problems, in order
 };
 
 TEST(DesignReader, ReportsEachProblemAtItsPlace) {
     const std::vector<reader_case> cases = {
         {"range of a master key",
-         head + "[[master]]\nname = \"cpu\"\nreads = 50\nlength = 4\nlatency_timer = 256\n"
-                "window = { target = \"mem\" }\n" + target_mem,
+         head +
+             "[[master]]\nname = \"cpu\"\nreads = 50\nlength = 4\nlatency_timer = 256\n"
+             "window = { target = \"mem\" }\n" +
+             target_mem,
          {"d.toml:7:17: error: master 'cpu': latency_timer 256 is out of range 0..255"}},
         {"both ends of a range are checked",
-         head + "[[master]]\nname = \"cpu\"\nreads = 50\nlength = [0, 65537]\n"
-                "window = { target = \"mem\" }\n" + target_mem,
+         head +
+             "[[master]]\nname = \"cpu\"\nreads = 50\nlength = [0, 65537]\n"
+             "window = { target = \"mem\" }\n" +
+             target_mem,
          {"d.toml:6:10: error: master 'cpu': length [0, 65537]: 0 is out of range 1..65536"}},
         {"a range of three",
          head + master_cpu + target_mem + "initial_wait = [1, 2, 3]\n",
          {"d.toml:11:16: error: target 'mem': initial_wait must be an integer or [lo, hi], not "
           "an array of 3 elements"}},
         {"reads above 100 and a float",
-         head + "[[master]]\nname = \"cpu\"\nreads = 101\nlength = 1.5\n"
-                "window = { target = \"mem\" }\n" + target_mem,
+         head +
+             "[[master]]\nname = \"cpu\"\nreads = 101\nlength = 1.5\n"
+             "window = { target = \"mem\" }\n" +
+             target_mem,
          {"d.toml:5:9: error: master 'cpu': reads 101 is out of range 0..100",
           "d.toml:6:10: error: master 'cpu': length must be an integer or [lo, hi], not a float"}},
         {"unknown key far from every known one: no guess",
@@ -76,12 +83,15 @@ TEST(DesignReader, ReportsEachProblemAtItsPlace) {
           "'size'? known: base, size, prefetchable)",
           "d.toml:10:7: error: target 'mem': bar has no size"}},
         {"window offset and weight",
-         head + "[[master]]\nname = \"cpu\"\nreads = 50\nlength = 4\n"
-                "window = { target = \"mem\", offset = 2, weight = 0 }\n" + target_mem,
+         head +
+             "[[master]]\nname = \"cpu\"\nreads = 50\nlength = 4\n"
+             "window = { target = \"mem\", offset = 2, weight = 0 }\n" +
+             target_mem,
          {"d.toml:7:49: error: master 'cpu': window weight 0 is out of range 1..1000"}},
         {"sizes: units and their range",
-         head + master_cpu + target_mem + "burst_wait = { every = \"24B\", clocks = 1 }\n"
-                "disconnect = { at_boundary = \"2B\" }\n",
+         head + master_cpu + target_mem +
+             "burst_wait = { every = \"24B\", clocks = 1 }\n"
+             "disconnect = { at_boundary = \"2B\" }\n",
          {"d.toml:11:24: error: target 'mem': burst_wait every 24B is not a power of two",
           "d.toml:12:30: error: target 'mem': disconnect at_boundary 2B is out of range "
           "4B..2GiB"}},
@@ -101,9 +111,10 @@ TEST(DesignReader, ReportsEachProblemAtItsPlace) {
          {"d.toml:2:11: error: version 0 is not a version of the design file (this pcisim "
           "reads 1)"}},
         {"warnings: an unused target, a wait beyond the hint",
-         head + master_cpu + target_mem + "[[target]]\nname = \"rom\"\n"
-                "bar = { base = 0x10000, size = 256 }\ninitial_wait = { read = [0, 300], "
-                "write = 1 }\n",
+         head + master_cpu + target_mem +
+             "[[target]]\nname = \"rom\"\n"
+             "bar = { base = 0x10000, size = 256 }\ninitial_wait = { read = [0, 300], "
+             "write = 1 }\n",
          {"d.toml:11:1: warning: target 'rom' is in no master's window",
           "d.toml:11:1: warning: target 'rom': initial_wait up to 300 clocks; the retry hint "
           "holds 8 bits"}},
@@ -216,14 +227,16 @@ TEST(DesignReader, StopsAtTwentyErrorsInPrint) {
 }
 
 struct set_case {
-    std::vector<std::string> sets;       // the options
-    std::vector<std::string> expected;   // problems
+    std::vector<std::string> sets;      // the options
+    std::vector<std::string> expected;  // problems
 };
 
 TEST(DesignSet, PathsReachEveryPart) {
-    const std::string text = head + "[[master]]\nname = \"cpu\"\nreads = 50\nlength = 4\n"
-                                    "[[master.window]]\ntarget = \"mem\"\n"
-                                    "[[master.window]]\ntarget = \"mem\"\n" + target_mem;
+    const std::string text = head +
+                             "[[master]]\nname = \"cpu\"\nreads = 50\nlength = 4\n"
+                             "[[master.window]]\ntarget = \"mem\"\n"
+                             "[[master.window]]\ntarget = \"mem\"\n" +
+                             target_mem;
     const PCI_design d =
         read_ok(text, {"master.cpu.latency_timer=16", "master.1.window.2.weight=7",
                        "target.mem.bar.size=\"1MiB\"", "arbiter.mtt=32", "run.max_cycles=77",
@@ -382,7 +395,8 @@ TEST(DesignRules, BarsWindowsCardsAndCounts) {
         d.masters.push_back(d.masters[0]);
         d.masters.back().name = "m" + std::to_string(i);
     }
-    EXPECT_EQ(rule_problems(d), (std::vector<std::string>{"9 masters; the arbiter serves at most 8"}));
+    EXPECT_EQ(rule_problems(d),
+              (std::vector<std::string>{"9 masters; the arbiter serves at most 8"}));
     d.masters.pop_back();
     EXPECT_EQ(rule_problems(d), (std::vector<std::string>{}));
     d.masters.clear();
@@ -395,8 +409,8 @@ TEST(DesignRules, BarsWindowsCardsAndCounts) {
 TEST(DesignRules, NamesAndFormats) {
     for (const char* good : {"a", "pm1", "dma_0", "abcdefghijklmnop"})
         EXPECT_TRUE(design_name_valid(good)) << good;
-    for (const char* bad : {"", "1a", "_a", "Pm1", "pm-1", "abcdefghijklmnopq", "tb", "pa", "pb",
-                            "pmon", "t"})
+    for (const char* bad :
+         {"", "1a", "_a", "Pm1", "pm-1", "abcdefghijklmnopq", "tb", "pa", "pb", "pmon", "t"})
         EXPECT_FALSE(design_name_valid(bad)) << bad;
     EXPECT_EQ(format_size(0x8000), "32KiB");
     EXPECT_EQ(format_size(48), "48B");

@@ -19,3 +19,10 @@ if(TARGET pcisim)
         -P ${CMAKE_CURRENT_LIST_DIR}/check_design.cmake)
   endforeach()
 endif()
+
+# Random command lines, with and without the built-in design's file in front.
+if(TARGET pcisim)
+  add_test(NAME designs.differential_builtin
+    COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/differential.py $<TARGET_FILE:pcisim>
+      ${CMAKE_SOURCE_DIR}/examples/designs/builtin.toml 60)
+endif()
