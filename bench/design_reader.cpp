@@ -1,15 +1,11 @@
 // The design file reader: the TOML tree of a design, key by key, into a
 // design value, with every problem of a key reported at its place.
-#include <cerrno>
-#include <cstdio>
+#include <array>
 #include <cstring>
-#include <fstream>
-#include <functional>
 
 #include "bench/design_file.h"
 #include "bench/design_set.h"
-#include "bench/design_writer.h"
-#include "bench/sha256.h"
+#include "bench/design_table_reader.h"
 #include "bench/toml.h"
 #include "pci/target.h"
 
@@ -18,304 +14,6 @@ constexpr int64_t max_int32 = 2147483647;
 constexpr int64_t max_clocks = 1023;   // waits and retry thresholds
 constexpr int64_t max_length = 65536;  // data phases of a burst
 constexpr uint64_t max_bar = uint64_t{1} << 31;
-
-std::string type_name(const toml::node& node) {
-    switch (node.type()) {
-        case toml::node_type::string:
-            return "a string";
-        case toml::node_type::integer:
-            return "an integer";
-        case toml::node_type::floating_point:
-            return "a float";
-        case toml::node_type::boolean:
-            return "a boolean";
-        case toml::node_type::array:
-            return "an array";
-        case toml::node_type::table:
-            return "a table";
-        case toml::node_type::date:
-            return "a date";
-        case toml::node_type::time:
-            return "a time";
-        case toml::node_type::date_time:
-            return "a date-time";
-        case toml::node_type::none:
-            break;
-    }
-    return "nothing";
-}
-
-size_t edit_distance(std::string_view a, std::string_view b) {
-    std::vector<size_t> row(b.size() + 1);
-    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (size_t i = 1; i <= a.size(); ++i) {
-        size_t diagonal = row[0];
-        row[0] = i;
-        for (size_t j = 1; j <= b.size(); ++j) {
-            const size_t above = row[j];
-            row[j] =
-                std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
-}
-
-std::string range_text(int64_t lo, int64_t hi) {
-    return std::to_string(lo) + ".." + std::to_string(hi);
-}
-
-// Reads the keys of one table: each value checked for type and range, the
-// problems reported with the table's subject ("master 'pm1': ").
-class table_reader {
-  public:
-    table_reader(const toml::table& table, std::string label, std::string who,
-                 std::vector<const char*> known, PCI_design_diagnostics& diagnostics,
-                 std::string key_prefix = {})
-        : table_(table),
-          label_(std::move(label)),
-          who_(std::move(who)),
-          prefix_(std::move(key_prefix)),
-          known_(std::move(known)),
-          diagnostics_(diagnostics) {
-        check_unknown();
-    }
-
-    const toml::table& table() const { return table_; }
-    const std::string& who() const { return who_; }
-    // Whether any value of the table was wrong.
-    bool failed() const { return failed_; }
-    bool has(const char* key) const { return table_.get(key) != nullptr; }
-    const toml::node* node(const char* key) const { return table_.get(key); }
-    PCI_design_place place(const char* key) const {
-        const toml::node* n = table_.get(key);
-        return n != nullptr ? place_of(n->source()) : place_of(table_.source());
-    }
-    PCI_design_place key_place(const char* key) const {
-        const auto it = table_.find(key);
-        return it != table_.end() ? place_of(it->first.source()) : place_of(table_.source());
-    }
-
-    void error(const PCI_design_place& where, const std::string& text) {
-        error_plain(where, who_ + text);
-    }
-    // An error without the subject in front.
-    void error_plain(const PCI_design_place& where, const std::string& text) {
-        failed_ = true;
-        diagnostics_.error(where, text);
-    }
-    // An error about key's value.
-    void error(const char* key, const std::string& text) { error(place(key), text); }
-    void wrong_type(const char* key, const toml::node& n, const char* expected) {
-        error(key, prefix_ + key + " must be " + expected + ", not " + type_name(n));
-    }
-    void missing(const char* key, const std::string& text) {
-        error(place_of(table_.source()), text.empty() ? "no " + prefix_ + key : text);
-    }
-
-    std::optional<int64_t> integer(const char* key, int64_t lo, int64_t hi) {
-        const toml::node* n = node(key);
-        if (n == nullptr)
-            return std::nullopt;
-        if (!n->is_integer()) {
-            wrong_type(key, *n, "an integer");
-            return std::nullopt;
-        }
-        const int64_t value = n->as_integer()->get();
-        if (value < lo || value > hi) {
-            error(key, prefix_ + key + ' ' + std::to_string(value) + " is out of range " +
-                           range_text(lo, hi));
-            return std::nullopt;
-        }
-        return value;
-    }
-    template <typename T>
-    void integer(const char* key, int64_t lo, int64_t hi, T& out) {
-        if (const std::optional<int64_t> v = integer(key, lo, hi))
-            out = static_cast<T>(*v);
-    }
-
-    std::optional<bool> boolean(const char* key) {
-        const toml::node* n = node(key);
-        if (n == nullptr)
-            return std::nullopt;
-        if (!n->is_boolean()) {
-            wrong_type(key, *n, "true or false");
-            return std::nullopt;
-        }
-        return n->as_boolean()->get();
-    }
-
-    std::optional<std::string> string(const char* key) {
-        const toml::node* n = node(key);
-        if (n == nullptr)
-            return std::nullopt;
-        if (!n->is_string()) {
-            wrong_type(key, *n, "a string");
-            return std::nullopt;
-        }
-        return n->as_string()->get();
-    }
-
-    // A string among choices; the index of the one given.
-    std::optional<size_t> choice(const char* key, const std::vector<const char*>& choices) {
-        const std::optional<std::string> text = string(key);
-        if (!text)
-            return std::nullopt;
-        for (size_t i = 0; i < choices.size(); ++i)
-            if (*text == choices[i])
-                return i;
-        std::string list;
-        for (const char* c : choices) list += (list.empty() ? "" : ", ") + std::string(c);
-        error(key, prefix_ + key + " '" + *text + "' is not one of " + list);
-        return std::nullopt;
-    }
-
-    // An integer (drawn nothing) or [lo, hi] (one draw per use).
-    std::optional<PCI_draw> draw(const char* key, int64_t lo, int64_t hi) {
-        const toml::node* n = node(key);
-        if (n == nullptr)
-            return std::nullopt;
-        if (n->is_integer()) {
-            const std::optional<int64_t> value = integer(key, lo, hi);
-            return value ? std::optional<PCI_draw>(PCI_draw::fixed(*value)) : std::nullopt;
-        }
-        const toml::array* a = n->as_array();
-        if (a == nullptr || a->size() != 2 || !(*a)[0].is_integer() || !(*a)[1].is_integer()) {
-            const std::string what =
-                a == nullptr ? type_name(*n)
-                             : "an array of " + std::to_string(a->size()) + " element" +
-                                   (a->size() == 1 ? "" : "s") +
-                                   (a->size() == 2 ? " that are not both integers" : "");
-            error(key, prefix_ + key + " must be an integer or [lo, hi], not " + what);
-            return std::nullopt;
-        }
-        const int64_t low = (*a)[0].as_integer()->get();
-        const int64_t high = (*a)[1].as_integer()->get();
-        const std::string shown =
-            prefix_ + key + " [" + std::to_string(low) + ", " + std::to_string(high) + "]: ";
-        for (const int64_t v : {low, high})
-            if (v < lo || v > hi) {
-                error(key, shown + std::to_string(v) + " is out of range " + range_text(lo, hi));
-                return std::nullopt;
-            }
-        if (low > high) {
-            error(key, shown + std::to_string(low) + " is above " + std::to_string(high));
-            return std::nullopt;
-        }
-        return PCI_draw::range(low, high);
-    }
-    void draw(const char* key, int64_t lo, int64_t hi, PCI_draw& out) {
-        if (const std::optional<PCI_draw> d = draw(key, lo, hi))
-            out = *d;
-    }
-
-    // Bytes: an integer, or "<n>B", "<n>KiB", "<n>MiB", "<n>GiB".
-    std::optional<uint64_t> size(const char* key, uint64_t lo, uint64_t hi) {
-        const toml::node* n = node(key);
-        if (n == nullptr)
-            return std::nullopt;
-        std::optional<uint64_t> bytes;
-        if (n->is_integer()) {
-            const int64_t v = n->as_integer()->get();
-            if (v < 0) {
-                error(key, prefix_ + key + ' ' + std::to_string(v) + " is out of range " +
-                               format_size(lo) + ".." + format_size(hi));
-                return std::nullopt;
-            }
-            bytes = static_cast<uint64_t>(v);
-        } else if (n->is_string()) {
-            const std::string& text = n->as_string()->get();
-            bytes = parse_size(text);
-            if (!bytes) {
-                error(key, prefix_ + key + " '" + text +
-                               "' not understood: use B, KiB, MiB or GiB (e.g. \"64KiB\")");
-                return std::nullopt;
-            }
-        } else {
-            wrong_type(key, *n, "a size (bytes, or a string like \"64KiB\")");
-            return std::nullopt;
-        }
-        if (*bytes < lo || *bytes > hi) {
-            error(key, prefix_ + key + ' ' + format_size(*bytes) + " is out of range " +
-                           format_size(lo) + ".." + format_size(hi));
-            return std::nullopt;
-        }
-        return bytes;
-    }
-
-    // A nested table (inline or not) read with its own reader.
-    const toml::table* subtable(const char* key) {
-        const toml::node* n = node(key);
-        if (n == nullptr)
-            return nullptr;
-        if (!n->is_table()) {
-            wrong_type(key, *n, "a table");
-            return nullptr;
-        }
-        return n->as_table();
-    }
-    // Folds a nested reader's outcome into this one.
-    void absorb(const table_reader& inner) { failed_ = failed_ || inner.failed(); }
-
-    static std::optional<uint64_t> parse_size(const std::string& text) {
-        size_t digits = 0;
-        uint64_t value = 0;
-        while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
-            if (digits >= 12)
-                return std::nullopt;
-            value = value * 10 + static_cast<uint64_t>(text[digits] - '0');
-            ++digits;
-        }
-        if (digits == 0)
-            return std::nullopt;
-        const std::string unit = text.substr(digits);
-        if (unit == "B")
-            return value;
-        if (unit == "KiB")
-            return value << 10;
-        if (unit == "MiB")
-            return value << 20;
-        if (unit == "GiB")
-            return value << 30;
-        return std::nullopt;
-    }
-
-  private:
-    void check_unknown() {
-        for (const auto& [key, value] : table_) {
-            bool found = false;
-            for (const char* k : known_) found = found || key.str() == k;
-            if (found)
-                continue;
-            std::string text = "unknown key '" + std::string(key.str()) + "' in " + label_ + " (";
-            const char* best = nullptr;
-            size_t best_distance = 3;
-            for (const char* k : known_) {
-                const size_t d = edit_distance(key.str(), k);
-                if (d < best_distance && d < key.str().size()) {
-                    best = k;
-                    best_distance = d;
-                }
-            }
-            if (best != nullptr)
-                text += "did you mean '" + std::string(best) + "'? ";
-            text += "known: ";
-            for (size_t i = 0; i < known_.size(); ++i)
-                text += (i ? ", " : "") + std::string(known_[i]);
-            failed_ = true;
-            diagnostics_.error(place_of(key.source()), text + ')');
-        }
-    }
-
-    const toml::table& table_;             // the table read
-    std::string label_;                    // the table in unknown-key texts ("[arbiter]")
-    std::string who_;                      // prefix of every problem ("master 'pm1': ")
-    std::string prefix_;                   // before key names ("bar ")
-    std::vector<const char*> known_;       // the table's keys
-    PCI_design_diagnostics& diagnostics_;  // where problems go
-    bool failed_ = false;                  // some value was wrong
-};
 
 // The whole design, table by table.
 class design_reader {
@@ -356,8 +54,8 @@ bool design_reader::read_header() {
         return false;
     }
     if (!format->is_string() || format->as_string()->get() != "pcisim-design") {
-        const std::string shown =
-            format->is_string() ? "\"" + format->as_string()->get() + "\"" : type_name(*format);
+        const std::string shown = format->is_string() ? "\"" + format->as_string()->get() + "\""
+                                                      : toml_type_name(*format);
         diagnostics_.error(place_of(format->source()),
                            "not a pcisim design (format = " + shown + ")");
         return false;
@@ -370,7 +68,8 @@ bool design_reader::read_header() {
     if (!version->is_integer() || version->as_integer()->get() != 1) {
         const PCI_design_place where = place_of(version->source());
         if (!version->is_integer())
-            diagnostics_.error(where, "version must be an integer, not " + type_name(*version));
+            diagnostics_.error(where,
+                               "version must be an integer, not " + toml_type_name(*version));
         else if (version->as_integer()->get() > 1)
             diagnostics_.error(where, "version " + std::to_string(version->as_integer()->get()) +
                                           " needs a newer pcisim (this one reads 1)");
@@ -392,15 +91,15 @@ std::vector<const toml::table*> design_reader::tables(const toml::table& parent,
     const toml::array* a = n->as_array();
     if (a == nullptr) {
         diagnostics_.error(place_of(n->source()), what + " must be an array of tables ([[" + what +
-                                                      "]]), not " + type_name(*n));
+                                                      "]]), not " + toml_type_name(*n));
         return result;
     }
     for (size_t i = 0; i < a->size(); ++i) {
         const toml::node& element = (*a)[i];
         if (!element.is_table()) {
-            diagnostics_.error(
-                place_of(element.source()),
-                what + ' ' + std::to_string(i + 1) + " must be a table, not " + type_name(element));
+            diagnostics_.error(place_of(element.source()), what + ' ' + std::to_string(i + 1) +
+                                                               " must be a table, not " +
+                                                               toml_type_name(element));
             continue;
         }
         result.push_back(element.as_table());
@@ -749,69 +448,4 @@ bool read_design_text(std::string_view text, const std::string& source,
     // The rules skip the parts whose own values were wrong.
     check_design_rules(design, p, diagnostics);
     return !diagnostics.has_errors();
-}
-
-namespace {
-// The whole file, or the reason it cannot be read.
-std::optional<std::string> read_file(const std::string& path, std::string& reason) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        reason = std::strerror(errno);
-        return std::nullopt;
-    }
-    std::string text;
-    std::array<char, 65536> block{};
-    size_t n = 0;
-    while ((n = std::fread(block.data(), 1, block.size(), file)) > 0) text.append(block.data(), n);
-    const bool failed = std::ferror(file) != 0;
-    const int error = errno;
-    std::fclose(file);
-    if (failed) {
-        reason = std::strerror(error);
-        return std::nullopt;
-    }
-    return text;
-}
-}  // namespace
-
-std::optional<PCI_loaded_design> load_design(const std::string& path,
-                                             const std::vector<std::string>& sets,
-                                             std::ostream& err) {
-    PCI_loaded_design loaded;
-    std::string text;
-    std::string source = builtin_design_source;
-    if (path.empty()) {
-        text = design_to_toml(builtin_design());
-    } else {
-        std::string reason;
-        std::optional<std::string> file = read_file(path, reason);
-        if (!file) {
-            err << "pcisim: cannot read " << path << ": " << reason << std::endl;
-            return std::nullopt;
-        }
-        text = std::move(*file);
-        source = path;
-        loaded.path = path;
-        loaded.sha256 = sha256_hex(text);
-    }
-    PCI_design_diagnostics diagnostics;
-    const bool ok = read_design_text(text, source, sets, loaded.design, diagnostics);
-    diagnostics.print(err);
-    if (!ok)
-        return std::nullopt;
-    return loaded;
-}
-
-std::string save_design(const std::string& path, const PCI_design& design) {
-    const std::string text = design_to_toml(design);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        return "cannot write " + path + ": " + std::strerror(errno);
-    const size_t written = std::fwrite(text.data(), 1, text.size(), file);
-    int error = written == text.size() ? 0 : errno;
-    if (std::fclose(file) != 0 && error == 0)
-        error = errno;
-    if (error != 0)
-        return "cannot write " + path + ": " + std::strerror(error);
-    return {};
 }
