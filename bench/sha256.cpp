@@ -21,7 +21,7 @@ constexpr uint32_t rotr(uint32_t x, int n) {
 // Folds one 64-byte block into the state.
 void compress(std::array<uint32_t, 8>& state, const unsigned char* block) {
     std::array<uint32_t, 64> w{};
-    for (int i = 0; i < 16; ++i)
+    for (size_t i = 0; i < 16; ++i)
         w[i] = (uint32_t{block[4 * i]} << 24) | (uint32_t{block[4 * i + 1]} << 16) |
                (uint32_t{block[4 * i + 2]} << 8) | uint32_t{block[4 * i + 3]};
     for (int i = 16; i < 64; ++i) {
