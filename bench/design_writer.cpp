@@ -76,7 +76,7 @@ void seeds(key_lines& lines, const std::optional<int32_t>& seed,
     if (mult)
         lines.add("multiplier", multiplier(*mult));
     if (!seed || !mult)
-        lines.note("# seed and multiplier not given: derived from the run's seed");
+        lines.note("# seed or multiplier not given: derived from the run's seed");
 }
 
 std::string window_inline(const PCI_window_spec& w) {
@@ -223,7 +223,7 @@ std::string design_to_toml(const PCI_design& design) {
     if (design.seed)
         run.add("seed", std::to_string(*design.seed));
     else
-        run.note("# seed not given: agents without a seed use their built-in ones");
+        run.note("# seed not given: agents without their own seeds derive them from 0");
     run.write(os);
 
     os << "\n[arbiter]\n";

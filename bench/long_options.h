@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "outputs/data_exporter.h"
+
 // Iterations of the main loop unless --max-cycles says otherwise.
 constexpr int32_t default_max_cycles = 100001;
 // Most iterations --max-cycles allows (the cycle counter is 32-bit).
@@ -29,6 +31,9 @@ struct extension_settings {
     std::string design_file;      // --design: the design file to run; empty: the built-in design
     std::string write_design;     // --write-design: file of the resolved design; empty none
     std::vector<std::string> design_sets;  // --set: "PATH=VALUE" overrides, in order
+    // The design file read (--design): its path and SHA-256, recorded in the
+    // statistics document; none for the built-in design.
+    std::optional<PCI_design_file_id> design_file_id;
 };
 
 // How one argument was taken.

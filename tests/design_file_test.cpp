@@ -314,7 +314,7 @@ TEST(DesignWriter, ShapesAndFormsAsWritten) {
     for (const char* line :
          {"policy = \"fixed\"\n", "seed       = 5\n", "gap                  = [0, 0]\n",
           "read_command         = \"memory_read_line\"\n",
-          "# seed and multiplier not given: derived from the run's seed\n",
+          "# seed or multiplier not given: derived from the run's seed\n",
           "  [[master.window]]\n  target = \"pt2\"\n  offset = 0x0000_8000\n  size   = \"256B\"\n"
           "  weight = 9\n",
           "decode_speed          = { memory_read = \"FAST\", memory_write = \"FAST\", io_read = "

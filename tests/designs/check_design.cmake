@@ -5,10 +5,11 @@ cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE ${OUT})
 file(MAKE_DIRECTORY ${OUT})
 
-# Runs the program (one main-loop iteration) with the arguments given;
+# Runs the program with the arguments given, stopping after the dump of
+# its second cycle (a run setting, not a part of the design);
 # fails on any status but 0 or any standard error output.
 function(pcisim)
-  execute_process(COMMAND ${PCISIM} --max-cycles 1 ${ARGN}
+  execute_process(COMMAND ${PCISIM} -cl1 -cr0 -cs ${ARGN}
     OUTPUT_QUIET ERROR_VARIABLE errors RESULT_VARIABLE status)
   if(NOT status EQUAL 0 OR NOT errors STREQUAL "")
     message(FATAL_ERROR "pcisim ${ARGN}: status ${status}\n${errors}")
