@@ -1,5 +1,6 @@
 #include "bench/design_rules.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <map>
@@ -189,6 +190,24 @@ void check_cards(const PCI_design& design, const PCI_design_places& places,
 
 void warn(const PCI_design& design, const PCI_design_places& places,
           const std::vector<bool>& addressed, PCI_design_diagnostics& diagnostics) {
+    // A burst that starts at a window's last word and runs past its target's
+    // BAR continues where no target answers.
+    for (size_t i = 0; i < design.masters.size(); ++i) {
+        const PCI_master_spec& m = design.masters[i];
+        const int64_t longest = std::max(m.read_length.hi, m.write_length.hi);
+        for (const PCI_window_spec& w : m.windows)
+            for (const PCI_target_spec& t : design.targets) {
+                if (t.name != w.target)
+                    continue;
+                const uint64_t end = uint64_t{w.offset} + w.size - 4 + uint64_t(longest) * 4;
+                if (end > t.bar_size)
+                    diagnostics.warning(
+                        places.master(i).table,
+                        "master '" + m.name + "': a burst of " + std::to_string(longest) +
+                            " data phases from the end of its window " + "can run past target '" +
+                            t.name + "' (" + span(t.bar_base, t.bar_size) + ')');
+            }
+    }
     for (size_t i = 0; i < design.targets.size(); ++i) {
         const PCI_target_spec& t = design.targets[i];
         if (!addressed[i])

@@ -377,6 +377,15 @@ TEST(DesignRules, BarsWindowsCardsAndCounts) {
     d.masters[1].windows[0].target = "pt3";
     EXPECT_EQ(rule_problems(d),
               (std::vector<std::string>{"warning: target 'pt2' is in no master's window"}));
+    // pm3's bursts of 128 words fit behind a 32 KiB window in 64 KiB, not in 32 KiB.
+    d.masters[1].windows[0].target = "pt2";
+    d.masters[2].windows[0].offset = 0x8000 - 508;  // the last burst ends at the last byte
+    EXPECT_EQ(rule_problems(d), (std::vector<std::string>{}));
+    d.masters[2].windows[0].offset = 0x8000 - 504;
+    EXPECT_EQ(rule_problems(d),
+              (std::vector<std::string>{"warning: master 'pm3': a burst of 128 data phases from "
+                                        "the end of its window can run past target 'pt3' "
+                                        "(0x00180000-0x0018ffff)"}));
 
     d = builtin_design();
     d.cards.push_back(PCI_card_spec{"page", 0x00100000, 0xFFFFF000});  // inside pt2
