@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Differential test: random command lines run with and without
 "--design examples/designs/builtin.toml" in front must give the same standard
-output, byte for byte, and the same exit status.
+output, byte for byte, and the same exit status; and a --set of a value gives
+the same bytes as the short option that sets it.
 
     differential.py PCISIM DESIGN [COUNT] [SEED]
 
@@ -45,11 +46,29 @@ def run(program, args):
     return done.returncode, done.stdout, done.stderr
 
 
+# Each --set gives the bytes of the option that sets the same value.
+SAME_AS = [
+    (["--set", "arbiter.mtt=32"], ["-a32"]),
+    (["--set", "master.pm2.latency_timer=128"], ["-m2l128"]),
+    (["--set", "master.pm1.transactions=50"], ["-m1c50"]),
+    (["--set", "master.pm3.retry_overhead=-1"], ["-m3o-1"]),
+    (["--set", "target.pt1.init_retry_threshold=4"], ["-t1i4"]),
+    (["--set", "target.pt2.burst_retry_threshold=2"], ["-t2b2"]),
+    (["--set", "run.max_cycles=5000"], ["--max-cycles=5000"]),
+]
+
+
 def main():
     program, design = sys.argv[1], sys.argv[2]
+    failures = 0
+    for with_set, with_option in SAME_AS:
+        a = run(program, with_set + ["-n"])
+        b = run(program, with_option + ["-n"])
+        if a != b:
+            failures += 1
+            print("differs:", " ".join(with_set), "and", " ".join(with_option))
     count = int(sys.argv[3]) if len(sys.argv) > 3 else 60
     rng = random.Random(int(sys.argv[4]) if len(sys.argv) > 4 else 21)
-    failures = 0
     for _ in range(count):
         args = command_line(rng)
         plain = run(program, args)
@@ -59,7 +78,7 @@ def main():
             print("differs: pcisim", " ".join(args), f"(status {plain[0]} vs {with_file[0]},",
                   f"stdout {len(plain[1])} vs {len(with_file[1])} bytes,",
                   f"stderr {plain[2][:200]!r} vs {with_file[2][:200]!r})")
-    print(f"{count} command lines, {failures} differ")
+    print(f"{len(SAME_AS)} --set pairs and {count} command lines, {failures} differ")
     return 1 if failures else 0
 
 
