@@ -149,10 +149,12 @@ TEST_F(DesignBench, EveryAgentShowsInEveryOutput) {
     EXPECT_EQ(latency_sum, std::stoll(c[11]));
 
     // -r and -g: one line a cycle with every master's pin, in master order.
-    const std::regex req("tb:cpu:req=\\S+  tb:dma:req=\\S+  tb:nic:req=\\S+  tb:disk:req=\\S+  "
-                         "tb:gpu:req=\\S+\n");
-    const std::regex gnt("tb:cpu:gnt=\\S+  tb:dma:gnt=\\S+  tb:nic:gnt=\\S+  tb:disk:gnt=\\S+  "
-                         "tb:gpu:gnt=\\S+\n");
+    const std::regex req(
+        "tb:cpu:req=\\S+  tb:dma:req=\\S+  tb:nic:req=\\S+  tb:disk:req=\\S+  "
+        "tb:gpu:req=\\S+\n");
+    const std::regex gnt(
+        "tb:cpu:gnt=\\S+  tb:dma:gnt=\\S+  tb:nic:gnt=\\S+  tb:disk:gnt=\\S+  "
+        "tb:gpu:gnt=\\S+\n");
     const auto count = [&](const std::regex& line) {
         return std::distance(std::sregex_iterator(r.out.begin(), r.out.end(), line),
                              std::sregex_iterator());
@@ -299,7 +301,8 @@ TEST(DesignOptions, SeedReplacesEveryAgentsOwn) {
     EXPECT_EQ(simulation.design().seed, 9u);
     for (size_t i = 0; i < 3; ++i) {
         EXPECT_FALSE(simulation.design().masters[i].seed.has_value());
-        EXPECT_EQ(simulation.bench().master_seeds[i].seed, derived_seeds(9, static_cast<int>(i)).seed);
+        EXPECT_EQ(simulation.bench().master_seeds[i].seed,
+                  derived_seeds(9, static_cast<int>(i)).seed);
         EXPECT_EQ(simulation.bench().target_seeds[i].multiplier,
                   derived_seeds(9, 3 + static_cast<int>(i)).multiplier);
     }
@@ -312,8 +315,8 @@ TEST(DesignOptions, SeedReplacesEveryAgentsOwn) {
 TEST_F(DesignBench, ARangeDrawsOnceAFixedNumberNever) {
     for (const bool ranged : {false, true}) {
         PCI_design d;
-        d.masters.push_back(master("solo", 40, 100,
-                                   ranged ? PCI_draw::range(5, 5) : PCI_draw::fixed(5), "mem"));
+        d.masters.push_back(
+            master("solo", 40, 100, ranged ? PCI_draw::range(5, 5) : PCI_draw::fixed(5), "mem"));
         d.masters[0].seed = 77;
         d.masters[0].multiplier = 0x1234;
         d.targets.push_back(target("mem", 0x00400000, 0x10000));
