@@ -88,7 +88,10 @@ std::string prepare_extensions(PCI_simulation& simulation, int argc, char** argv
 // returns the exit status.
 int pcisim_main(int argc, char** argv, std::ostream& out = std::cout,
                 std::ostream& err = std::cerr);
-// The program on a given design (pcisim_main runs the built-in one):
-// reads the command line, runs, prints; returns the exit status.
+// The program on a given design (pcisim_main runs the built-in one, or the
+// one --design and --set give): reads the command line, runs, prints;
+// returns the exit status. file names the design file read, for the
+// statistics document.
 int run_design(const PCI_design& design, int argc, char** argv, std::ostream& out = std::cout,
-               std::ostream& err = std::cerr);
+               std::ostream& err = std::cerr,
+               const std::optional<PCI_design_file_id>& file = std::nullopt);
