@@ -38,7 +38,8 @@ struct long_option {
     const char* name;        // the whole word after "--"
     const char* value_name;  // its value in the help text (after "=" or as the next
                              // argument); null when it takes none
-    const char* help;        // the help line's text after the option
+    const char* help;        // the help line's text after the option; null: not listed
+                             // (the listed text is fixed by its golden case)
     // Applies the option; returns an error text or an empty string.
     std::string (*apply)(extension_settings& settings, const std::string& value);
 };
@@ -98,6 +99,10 @@ const long_option options[] = {
          s.max_cycles = static_cast<int32_t>(*n);
          return std::string();
      }},
+    {"compliance", "FILE", nullptr,
+     [](extension_settings& s, const std::string& value) {
+         return file_name(s.compliance, value);
+     }},
 };
 }  // namespace
 
@@ -145,6 +150,8 @@ long_option_result parse_long_option(int argc, char** argv, int index,
 void print_long_help(std::ostream& os) {
     os << "\nLong options:\n";
     for (const long_option& option : options) {
+        if (option.help == nullptr)
+            continue;
         std::string left =
             std::string("--") + option.name +
             (option.value_name != nullptr ? std::string(" ") + option.value_name : "");

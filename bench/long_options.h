@@ -25,6 +25,7 @@ struct extension_settings {
     std::string vcd_file;                     // --vcd: the value change dump's file; empty for none
     bool vcd_split = false;       // --vcd-split: AD and C/BE# one wire per bit in the dump
     bool vcd_six_levels = false;  // --vcd-levels=6: weak levels kept apart in the dump
+    std::string compliance;       // --compliance: file of the rule violations; empty for none
 };
 
 // How one argument was taken.

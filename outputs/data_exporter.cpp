@@ -13,10 +13,12 @@ bool wants_data_outputs(const extension_settings& extensions) {
 }
 
 PCI_data_exporter::PCI_data_exporter(PCI_testbench& bench, std::vector<std::string> arguments,
-                                     const extension_settings& extensions)
+                                     const extension_settings& extensions,
+                                     const PCI_compliance_checker* compliance)
     : bench_(bench),
       arguments_(std::move(arguments)),
       extensions_(extensions),
+      compliance_(compliance),
       activity_(bench.pb) {
     std::vector<std::string> names;
     std::vector<const SIM_signal*> frames;
@@ -48,7 +50,8 @@ std::string PCI_data_exporter::on_finish() {
     collector_->finish();
     std::string first_error;
     if (stats_file_) {
-        const PCI_stats_sources sources{bench_, arguments_, extensions_, *collector_, activity_};
+        const PCI_stats_sources sources{bench_,      arguments_, extensions_,
+                                        *collector_, activity_,  compliance_};
         stats_file_->stream() << stats_document(sources).dump(
                                      json_indent, ' ', false,
                                      nlohmann::ordered_json::error_handler_t::replace)

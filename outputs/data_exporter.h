@@ -17,12 +17,16 @@
 #include "outputs/transaction_log.h"
 
 class PCI_testbench;
+class PCI_compliance_checker;
 
 class PCI_data_exporter : public SIM_observer {
   public:
     // Joins bench's monitor as a listener; the exporter must outlive the run.
+    // The rules of compliance, if not null, follow the monitor's in the
+    // statistics document.
     PCI_data_exporter(PCI_testbench& bench, std::vector<std::string> arguments,
-                      const extension_settings& extensions);
+                      const extension_settings& extensions,
+                      const PCI_compliance_checker* compliance = nullptr);
     PCI_data_exporter(const PCI_data_exporter&) = delete;
     PCI_data_exporter& operator=(const PCI_data_exporter&) = delete;
 
@@ -37,6 +41,7 @@ class PCI_data_exporter : public SIM_observer {
     PCI_testbench& bench_;                                  // the design watched
     std::vector<std::string> arguments_;                    // argv[1..] as given
     const extension_settings& extensions_;                  // the long options' settings
+    const PCI_compliance_checker* compliance_;              // the rulebook's checker, if any
     PCI_bus_activity activity_;                             // the run's cycles
     std::optional<PCI_output_file> stats_file_;             // the statistics document, if asked for
     std::optional<PCI_transaction_log> log_;                // the transaction file, if asked for

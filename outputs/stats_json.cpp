@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "bench/testbench.h"
+#include "monitor/compliance.h"
 #include "outputs/bus_activity.h"
 #include "outputs/transaction_collector.h"
 
@@ -148,12 +149,22 @@ json bus_figures(const PCI_bus_activity& a) {
             {"turnaround_share", ratio(static_cast<double>(a.turnaround()), cycles)}};
 }
 
-json rule_figures(const PCI_rule_checker& rules) {
+// The monitor's rules, then the rulebook's when it ran.
+json rule_figures(const PCI_rule_checker& rules, const PCI_compliance_checker* compliance) {
     json list = json::array();
     for (int i = 0; i < PCI_rule_checker::rule_count; ++i) {
         const auto which = static_cast<PCI_rule_checker::rule>(i);
         const PCI_rule_checker::counts& c = rules.count_of(which);
         list.push_back({{"rule", PCI_rule_checker::rule_name(which)},
+                        {"checked", c.checked},
+                        {"violated", c.violated}});
+    }
+    if (compliance == nullptr)
+        return list;
+    for (int i = 0; i < PCI_compliance_checker::rule_count; ++i) {
+        const auto which = static_cast<PCI_compliance_checker::rule>(i);
+        const PCI_compliance_checker::counts& c = compliance->count_of(which);
+        list.push_back({{"rule", PCI_compliance_checker::rule_name(which)},
                         {"checked", c.checked},
                         {"violated", c.violated}});
     }
@@ -184,5 +195,5 @@ json stats_document(const PCI_stats_sources& s) {
             {"total_transfers", b.pmon.statistics().total_transfers},
             {"cards", cards},
             {"bus", bus_figures(s.activity)},
-            {"rules", rule_figures(b.pmon.rule_checker())}};
+            {"rules", rule_figures(b.pmon.rule_checker(), s.compliance)}};
 }

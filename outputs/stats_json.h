@@ -13,6 +13,7 @@
 class PCI_testbench;
 class PCI_transaction_collector;
 class PCI_bus_activity;
+class PCI_compliance_checker;
 
 // What the document is made from.
 struct PCI_stats_sources {
@@ -21,6 +22,7 @@ struct PCI_stats_sources {
     const extension_settings& extensions;        // the long options' settings
     const PCI_transaction_collector& collector;  // the ends of the transactions
     const PCI_bus_activity& activity;            // the run's cycles
+    const PCI_compliance_checker* compliance;    // the rulebook's counts; null without it
 };
 
 // Builds the document.
