@@ -111,6 +111,7 @@ void PCI_compliance_checker::sample() {
         if (pair.agent >= 0 && static_cast<size_t>(pair.agent) < watched_)
             now_.granted |= agent_bit(static_cast<size_t>(pair.agent));
     }
+    now_.frame_drivers = 0;
     for (size_t a = 0; a < watched_; ++a) {
         const PCI_agent& agent = *agents_.agents[a];
         drive d;
@@ -121,12 +122,10 @@ void PCI_compliance_checker::sample() {
             if (v == V0)
                 d.low |= bit(line);
         }
-        for (int i = 0; i < PCI_agent::ad_width; ++i)
-            if (strong(agent.ad[i]->own_level()))
-                d.ad |= bit(i);
-        for (int i = 0; i < PCI_agent::cbe_width; ++i)
-            if (strong(agent.cbe[i]->own_level()))
-                d.cbe |= bit(i);
+        d.ad = agent.ad_vector().strong_bits();
+        d.cbe = agent.cbe_vector().strong_bits();
+        if (d.low & bit(line_frame))
+            now_.frame_drivers |= agent_bit(a);
         drives_[a] = d;
     }
 }
@@ -211,24 +210,33 @@ void PCI_compliance_checker::check_drives(int32_t cycle) {
     contended_ = contended;
 
     // A sustained tri-state line or AD: an agent starts driving it in the
-    // cycle right after another one's last.
-    constexpr int turnaround_wires[] = {line_frame, line_irdy,   line_trdy,
-                                        line_stop,  line_devsel, wire_ad};
-    for (const int wire : turnaround_wires) {
-        uint64_t started = 0, stopped = 0;
+    // cycle right after another one's last. The lines as bits of one word.
+    constexpr uint32_t sustained =
+        bit(line_frame) | bit(line_irdy) | bit(line_trdy) | bit(line_stop) | bit(line_devsel);
+    constexpr uint32_t ad_bit = bit(wire_ad);
+    uint32_t started = 0, stopped = 0;
+    for (size_t a = 0; a < watched_; ++a) {
+        const uint32_t on = (drives_[a].strong & sustained) | (drives_[a].ad != 0 ? ad_bit : 0);
+        const uint32_t was = (before_[a].strong & sustained) | (before_[a].ad != 0 ? ad_bit : 0);
+        started |= on & ~was;
+        stopped |= was & ~on;
+    }
+    counts_[turnaround].checked += std::popcount(started);
+    for (uint32_t broken = started & stopped; broken != 0; broken &= broken - 1) {
+        const int wire = std::countr_zero(broken);
+        uint64_t starters = 0, stoppers = 0;
         for (size_t a = 0; a < watched_; ++a) {
             const bool on = wire == wire_ad ? drives_[a].ad != 0 : (drives_[a].strong & bit(wire));
             const bool was = wire == wire_ad ? before_[a].ad != 0 : (before_[a].strong & bit(wire));
             if (on && !was)
-                started |= agent_bit(a);
+                starters |= agent_bit(a);
             if (was && !on)
-                stopped |= agent_bit(a);
+                stoppers |= agent_bit(a);
         }
-        if (started != 0 && tally(turnaround, stopped != 0))
-            violation(turnaround, cycle, started | stopped,
-                      std::string(wire_names[wire]) + ": " + names_of(started) +
-                          " starts driving in the cycle after " + names_of(stopped) +
-                          " stopped, without an idle clock");
+        violation(turnaround, cycle, starters | stoppers,
+                  std::string(wire_names[wire]) + ": " + names_of(starters) +
+                      " starts driving in the cycle after " + names_of(stoppers) +
+                      " stopped, without an idle clock");
     }
 }
 
@@ -241,7 +249,7 @@ void PCI_compliance_checker::check_grants(int32_t cycle) {
     grants_broken_ = several;
 
     // Every agent that asserts FRAME# now, its GNT# one cycle earlier.
-    const uint64_t asserting = low_now(bit(line_frame)) & ~low_before(bit(line_frame));
+    const uint64_t asserting = now_.frame_drivers & ~prev_.frame_drivers;
     if (asserting == 0)
         return;
     const uint64_t ungranted = asserting & ~prev_.granted;

@@ -75,18 +75,19 @@ class PCI_compliance_checker {
   private:
     // The bus wires a cycle shows.
     struct bus_levels {
-        bool frame = false;      // FRAME# asserted
-        bool irdy = false;       // IRDY# asserted
-        bool trdy = false;       // TRDY# asserted
-        bool stop = false;       // STOP# asserted
-        bool devsel = false;     // DEVSEL# asserted
-        logic_value par = VZ;    // PAR
-        uint32_t ad = 0;         // AD (Z and X bits as 0)
-        uint32_t cbe = 0;        // C/BE# (the same)
-        bool ad_known = false;   // every AD bit at 0 or 1 (or weak)
-        bool cbe_known = false;  // every C/BE# bit the same
-        uint64_t granted = 0;    // agents whose GNT# wire is asserted
-        int grants_low = 0;      // GNT# wires asserted
+        bool frame = false;          // FRAME# asserted
+        bool irdy = false;           // IRDY# asserted
+        bool trdy = false;           // TRDY# asserted
+        bool stop = false;           // STOP# asserted
+        bool devsel = false;         // DEVSEL# asserted
+        logic_value par = VZ;        // PAR
+        uint32_t ad = 0;             // AD (Z and X bits as 0)
+        uint32_t cbe = 0;            // C/BE# (the same)
+        bool ad_known = false;       // every AD bit at 0 or 1 (or weak)
+        bool cbe_known = false;      // every C/BE# bit the same
+        uint64_t granted = 0;        // agents whose GNT# wire is asserted
+        int grants_low = 0;          // GNT# wires asserted
+        uint64_t frame_drivers = 0;  // agents driving FRAME# to 0
     };
     // One agent's own drive in a cycle.
     struct drive {

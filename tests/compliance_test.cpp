@@ -338,3 +338,40 @@ TEST(ComplianceRules, EveryRuleHasItsName) {
     for (int i = 0; i < rule::rule_count; ++i)
         EXPECT_EQ(rule::rule_name(static_cast<rule::rule>(i)), names[i]);
 }
+
+// The checker reads each agent's AD and C/BE# drive as words: they must be
+// the bits whose ports' own level is 0 or 1, however the ports were driven.
+TEST(ComplianceRules, DrivenBitsAsWordsMatchThePorts) {
+    ComplianceBench b;
+    b.pm1.ad_at(3, 0x12345678);
+    b.pm1.at(3, [](ScriptedAgent& s) { s.ad[5]->drive(VH); });
+    b.pm1.at(4, [](ScriptedAgent& s) { s.ad[7]->drive(VZ); });
+    b.pm1.at(5, [](ScriptedAgent& s) { s.ad[9]->force(VX); });
+    b.pm1.at(6, [](ScriptedAgent& s) { s.ad[9]->drive(V0); });
+    b.pm1.ad_off(8);
+    b.pt1.cbe_at(4, 0xA);
+    b.pt1.at(5, [](ScriptedAgent& s) { s.cbe[2]->drive(VL); });
+    b.pt1.cbe_off(8);
+    b.tb.reset_all();
+    int mixed = 0;
+    while (b.tb.sim_cycle() < 10) {
+        b.tb.clock_all();
+        for (const PCI_agent* agent :
+             {static_cast<PCI_agent*>(&b.pm1), static_cast<PCI_agent*>(&b.pt1)}) {
+            uint32_t ad = 0, cbe = 0;
+            for (int i = 0; i < PCI_agent::ad_width; ++i) {
+                const logic_value v = agent->ad[i]->own_level();
+                ad |= (v == V0 || v == V1 ? 1u : 0u) << i;
+            }
+            for (int i = 0; i < PCI_agent::cbe_width; ++i) {
+                const logic_value v = agent->cbe[i]->own_level();
+                cbe |= (v == V0 || v == V1 ? 1u : 0u) << i;
+            }
+            EXPECT_EQ(agent->ad_vector().strong_bits(), ad) << "cycle " << b.tb.sim_cycle();
+            EXPECT_EQ(agent->cbe_vector().strong_bits(), cbe) << "cycle " << b.tb.sim_cycle();
+            if (ad != 0 && ad != ~0u)
+                ++mixed;
+        }
+    }
+    EXPECT_GT(mixed, 3);
+}
