@@ -1,6 +1,8 @@
 #include "monitor/compliance.h"
 
+#include <algorithm>
 #include <bit>
+#include <string>
 
 #include "pci/commands.h"
 
