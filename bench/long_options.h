@@ -31,6 +31,7 @@ struct extension_settings {
     std::string design_file;      // --design: the design file to run; empty: the built-in design
     std::string write_design;     // --write-design: file of the resolved design; empty none
     std::vector<std::string> design_sets;  // --set: "PATH=VALUE" overrides, in order
+    std::string compliance;  // --compliance: file of the rule violations; empty for none
     // The design file read (--design): its path and SHA-256, recorded in the
     // statistics document; none for the built-in design.
     std::optional<PCI_design_file_id> design_file_id;

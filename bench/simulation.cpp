@@ -6,6 +6,7 @@
 #include "bench/seeds.h"
 #include "kernel/error.h"
 #include "outputs/bus_dump.h"
+#include "outputs/compliance_log.h"
 #include "outputs/data_exporter.h"
 #include "outputs/request_lines.h"
 #include "outputs/vcd_writer.h"
@@ -69,9 +70,18 @@ void apply(const option_effect& effect, PCI_testbench& bench, PCI_design& design
 }
 
 // Creates the files of the outputs the long options ask for and adds their
-// observers. Returns an error text, empty on success.
-std::string add_file_outputs(PCI_simulation& simulation) {
+// observers; rules is set to the rulebook's checker when there is one.
+// Returns an error text, empty on success.
+std::string add_file_outputs(PCI_simulation& simulation, const PCI_compliance_checker*& rules) {
     const extension_settings& settings = simulation.extensions();
+    if (!settings.compliance.empty()) {
+        auto log = std::make_unique<PCI_compliance_log>(settings.compliance, simulation.bench().pb,
+                                                        simulation.context());
+        if (std::string error = log->open(); !error.empty())
+            return error;
+        rules = &log->checker();
+        simulation.add_observer(std::move(log));
+    }
     if (!settings.vcd_file.empty()) {
         auto writer = std::make_unique<PCI_vcd_writer>(
             settings.vcd_file,
@@ -232,7 +242,8 @@ std::string prepare_extensions(PCI_simulation& simulation, int argc, char** argv
     const extension_settings& extensions = simulation.extensions();
     if (extensions.seed)
         simulation.apply_seed(*extensions.seed);
-    if (std::string error = add_file_outputs(simulation); !error.empty())
+    const PCI_compliance_checker* rules = nullptr;
+    if (std::string error = add_file_outputs(simulation, rules); !error.empty())
         return error;
     if (extensions.stats_json.empty() && extensions.transactions.empty())
         return {};
@@ -245,7 +256,7 @@ std::string prepare_extensions(PCI_simulation& simulation, int argc, char** argv
     request.design_file = extensions.design_file_id;
     PCI_testbench& bench = simulation.bench();
     auto exporter = std::make_unique<PCI_data_exporter>(bench.view(simulation.design()), bench.pmon,
-                                                        std::move(request));
+                                                        std::move(request), rules);
     if (std::string error = exporter->open(); !error.empty())
         return error;
     simulation.add_observer(std::move(exporter));

@@ -30,7 +30,7 @@ constexpr int max_arguments = 64;
 bool writes_files(const fuzz_args& args) {
     for (int i = 1; i < args.argc(); ++i) {
         const std::string_view arg = args[i];
-        for (std::string_view option : {"--vcd", "--stats-json", "--transactions"})
+        for (std::string_view option : {"--vcd", "--stats-json", "--transactions", "--compliance"})
             if (arg.substr(0, option.size()) == option)
                 return true;
     }

@@ -44,6 +44,9 @@ class SIM_port_vector {
     void release() { drive_planes(0, mask_); }
 
     int size() const { return count_; }
+    // The bits whose ports' own current level is 0 or 1 (own_level() of
+    // each port, as one word).
+    uint32_t strong_bits() const { return mask_ & ~(cur_.zs | cur_.others); }
 
   private:
     friend class SIM_commit_queue;

@@ -9,8 +9,12 @@ constexpr int json_indent = 2;
 }  // namespace
 
 PCI_data_exporter::PCI_data_exporter(PCI_design_view view, PCI_monitor& monitor,
-                                     PCI_data_request request)
-    : view_(std::move(view)), request_(std::move(request)), activity_(view_.bus) {
+                                     PCI_data_request request,
+                                     const PCI_compliance_checker* compliance)
+    : view_(std::move(view)),
+      request_(std::move(request)),
+      compliance_(compliance),
+      activity_(view_.bus) {
     std::vector<std::string> names;
     std::vector<const SIM_signal*> frames;
     for (size_t i = 0; i < view_.masters.size(); ++i) {
@@ -43,7 +47,7 @@ std::string PCI_data_exporter::on_finish() {
     collector_->finish();
     std::string first_error;
     if (stats_file_) {
-        const PCI_stats_sources sources{view_, request_, *collector_, activity_};
+        const PCI_stats_sources sources{view_, request_, *collector_, activity_, compliance_};
         stats_file_->stream() << stats_document(sources).dump(
                                      json_indent, ' ', false,
                                      nlohmann::ordered_json::error_handler_t::replace)

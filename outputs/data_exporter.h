@@ -18,6 +18,7 @@
 #include "outputs/transaction_log.h"
 
 class PCI_monitor;
+class PCI_compliance_checker;
 
 // The design file a run read: where, and the SHA-256 of its bytes.
 struct PCI_design_file_id {
@@ -38,8 +39,11 @@ struct PCI_data_request {
 class PCI_data_exporter : public SIM_observer {
   public:
     // Joins monitor (the view's) as a listener; the exporter must outlive
-    // the run, and the view's design and parts the exporter.
-    PCI_data_exporter(PCI_design_view view, PCI_monitor& monitor, PCI_data_request request);
+    // the run, and the view's design and parts the exporter. The rules of
+    // compliance, if not null, follow the monitor's in the statistics
+    // document.
+    PCI_data_exporter(PCI_design_view view, PCI_monitor& monitor, PCI_data_request request,
+                      const PCI_compliance_checker* compliance = nullptr);
     PCI_data_exporter(const PCI_data_exporter&) = delete;
     PCI_data_exporter& operator=(const PCI_data_exporter&) = delete;
 
@@ -53,6 +57,7 @@ class PCI_data_exporter : public SIM_observer {
   private:
     PCI_design_view view_;                                  // the design watched
     PCI_data_request request_;                              // files and recorded settings
+    const PCI_compliance_checker* compliance_;              // the rulebook's checker, if any
     PCI_bus_activity activity_;                             // the run's cycles
     std::optional<PCI_output_file> stats_file_;             // the statistics document, if asked for
     std::optional<PCI_transaction_log> log_;                // the transaction file, if asked for

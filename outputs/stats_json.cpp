@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "monitor/compliance.h"
 #include "monitor/monitor.h"
 #include "outputs/bus_activity.h"
 #include "outputs/design_json.h"
@@ -184,12 +185,22 @@ json bus_figures(const PCI_bus_activity& a) {
             {"turnaround_share", ratio(static_cast<double>(a.turnaround()), cycles)}};
 }
 
-json rule_figures(const PCI_rule_checker& rules) {
+// The monitor's rules, then the rulebook's when it ran.
+json rule_figures(const PCI_rule_checker& rules, const PCI_compliance_checker* compliance) {
     json list = json::array();
     for (int i = 0; i < PCI_rule_checker::rule_count; ++i) {
         const auto which = static_cast<PCI_rule_checker::rule>(i);
         const PCI_rule_checker::counts& c = rules.count_of(which);
         list.push_back({{"rule", PCI_rule_checker::rule_name(which)},
+                        {"checked", c.checked},
+                        {"violated", c.violated}});
+    }
+    if (compliance == nullptr)
+        return list;
+    for (int i = 0; i < PCI_compliance_checker::rule_count; ++i) {
+        const auto which = static_cast<PCI_compliance_checker::rule>(i);
+        const PCI_compliance_checker::counts& c = compliance->count_of(which);
+        list.push_back({{"rule", PCI_compliance_checker::rule_name(which)},
                         {"checked", c.checked},
                         {"violated", c.violated}});
     }
@@ -260,6 +271,6 @@ json stats_document(const PCI_stats_sources& s) {
             {"total_transfers", v.monitor.statistics().total_transfers},
             {"cards", cards},
             {"bus", bus_figures(s.activity)},
-            {"rules", rule_figures(v.monitor.rule_checker())},
+            {"rules", rule_figures(v.monitor.rule_checker(), s.compliance)},
             {"fairness", {{"jain_throughput", optional_json(jain_index(throughputs))}}}};
 }

@@ -14,6 +14,7 @@
 
 class PCI_transaction_collector;
 class PCI_bus_activity;
+class PCI_compliance_checker;
 
 // What the document is made from.
 struct PCI_stats_sources {
@@ -21,6 +22,7 @@ struct PCI_stats_sources {
     const PCI_data_request& request;             // the settings recorded
     const PCI_transaction_collector& collector;  // the ends of the transactions
     const PCI_bus_activity& activity;            // the run's cycles
+    const PCI_compliance_checker* compliance;    // the rulebook's counts; null without it
 };
 
 // Builds the document.

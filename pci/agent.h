@@ -55,6 +55,10 @@ class PCI_agent : public SIM_instance {
     SIM_port* ad[ad_width];    // AD bit i; owned through ad_ports
     SIM_port* cbe[cbe_width];  // C/BE# bit i; owned through cbe_ports
 
+    // The AD and C/BE# pins as the words they are driven as.
+    const SIM_port_vector& ad_vector() const { return ad_lines; }
+    const SIM_port_vector& cbe_vector() const { return cbe_lines; }
+
   protected:
     // signals_to_int over this agent's AD or C/BE# pins, shared with the
     // other agents of the bus when the pins are on the bus's wires.

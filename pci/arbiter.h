@@ -35,6 +35,9 @@ class PCI_arbiter_base : public PCI_agent {
     void clock() override = 0;
 
     int32_t masters() const { return master_count; }
+    // The arbiter's own port on master i's REQ# and GNT# lines (i below masters()).
+    const SIM_port& request_port(int i) const { return *req_ports[i]; }
+    const SIM_port& grant_port(int i) const { return *gnt_ports[i]; }
     int32_t current_owner() const { return owner; }
 
   protected:
