@@ -41,6 +41,9 @@ struct long_option {
     const char* help;        // the help line's text after the option
     // Applies the option; returns an error text or an empty string.
     std::string (*apply)(extension_settings& settings, const std::string& value);
+    // Listed by --help. The design options are not: the help text's bytes
+    // stay as they were (README, "Your own design", describes them).
+    bool listed = true;
 };
 
 const long_option options[] = {
@@ -98,6 +101,25 @@ const long_option options[] = {
          s.max_cycles = static_cast<int32_t>(*n);
          return std::string();
      }},
+    {"design", "FILE", "run the design of the TOML file FILE",
+     [](extension_settings& s, const std::string& value) {
+         return file_name(s.design_file, value);
+     },
+     false},
+    {"write-design", "FILE", "write the resolved design as TOML to FILE",
+     [](extension_settings& s, const std::string& value) {
+         return file_name(s.write_design, value);
+     },
+     false},
+    {"set", "PATH=VALUE", "override one value of the design (TOML syntax); repeatable",
+     [](extension_settings& s, const std::string& value) {
+         const size_t equals = value.find('=');
+         if (equals == std::string::npos || equals == 0)
+             return "'" + value + "' is not PATH=VALUE (e.g. master.pm2.latency_timer=128)";
+         s.design_sets.push_back(value);
+         return std::string();
+     },
+     false},
 };
 }  // namespace
 
@@ -142,9 +164,22 @@ long_option_result parse_long_option(int argc, char** argv, int index,
     return result;
 }
 
+extension_settings find_design_options(int argc, char** argv) {
+    extension_settings found;
+    for (int i = 1; i < argc && argv != nullptr; ++i) {
+        const long_option_result taken = parse_long_option(argc, argv, i, found);
+        if (taken.what == kind::error || found.help || found.version)
+            break;
+        i += taken.consumed - 1;
+    }
+    return found;
+}
+
 void print_long_help(std::ostream& os) {
     os << "\nLong options:\n";
     for (const long_option& option : options) {
+        if (!option.listed)
+            continue;
         std::string left =
             std::string("--") + option.name +
             (option.value_name != nullptr ? std::string(" ") + option.value_name : "");

@@ -8,6 +8,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "outputs/data_exporter.h"
 
@@ -27,6 +28,9 @@ struct extension_settings {
     std::string vcd_file;                     // --vcd: the value change dump's file; empty for none
     bool vcd_split = false;       // --vcd-split: AD and C/BE# one wire per bit in the dump
     bool vcd_six_levels = false;  // --vcd-levels=6: weak levels kept apart in the dump
+    std::string design_file;      // --design: the design file to run; empty: the built-in design
+    std::string write_design;     // --write-design: file of the resolved design; empty none
+    std::vector<std::string> design_sets;  // --set: "PATH=VALUE" overrides, in order
     // The design file read (--design): its path and SHA-256, recorded in the
     // statistics document; none for the built-in design.
     std::optional<PCI_design_file_id> design_file_id;
@@ -48,6 +52,12 @@ struct long_option_result {
 // of the long options.
 long_option_result parse_long_option(int argc, char** argv, int index,
                                      extension_settings& settings);
+
+// The design options (--design, --set) of a command line, read before
+// anything else since the design decides which masters and targets the
+// short options may name. Stops at --help, --version and at the first
+// long option error (the command line is read again in order afterwards).
+extension_settings find_design_options(int argc, char** argv);
 
 // The section of the help text on the long options.
 void print_long_help(std::ostream& os);

@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "bench/design_file.h"
 #include "bench/seeds.h"
 #include "kernel/error.h"
 #include "outputs/bus_dump.h"
@@ -243,8 +244,8 @@ std::string prepare_extensions(PCI_simulation& simulation, int argc, char** argv
     request.max_cycles = extensions.max_cycles;
     request.design_file = extensions.design_file_id;
     PCI_testbench& bench = simulation.bench();
-    auto exporter = std::make_unique<PCI_data_exporter>(bench.view(simulation.design()),
-                                                        bench.pmon, std::move(request));
+    auto exporter = std::make_unique<PCI_data_exporter>(bench.view(simulation.design()), bench.pmon,
+                                                        std::move(request));
     if (std::string error = exporter->open(); !error.empty())
         return error;
     simulation.add_observer(std::move(exporter));
@@ -252,18 +253,41 @@ std::string prepare_extensions(PCI_simulation& simulation, int argc, char** argv
 }
 
 int pcisim_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
-    return run_design(builtin_design(), argc, argv, out, err);
+    // The design first: it decides which masters and targets the short
+    // options may name. Without --design and --set nothing is read.
+    const extension_settings design_options = find_design_options(argc, argv);
+    if (design_options.design_file.empty() && design_options.design_sets.empty())
+        return run_design(builtin_design(), argc, argv, out, err);
+    const std::optional<PCI_loaded_design> loaded =
+        load_design(design_options.design_file, design_options.design_sets, err);
+    if (!loaded)
+        return exit_failed;
+    std::optional<PCI_design_file_id> file;
+    if (!loaded->path.empty())
+        file = PCI_design_file_id{loaded->path, loaded->sha256};
+    return run_design(loaded->design, argc, argv, out, err, file);
 }
 
 int run_design(const PCI_design& design, int argc, char** argv, std::ostream& out,
-               std::ostream& err) {
+               std::ostream& err, const std::optional<PCI_design_file_id>& file) {
     try {
         PCI_simulation simulation(design, out);
+        simulation.extensions().design_file_id = file;
         if (const std::optional<int> status = simulation.read_command_line(argc, argv, err))
             return *status;
         if (const std::string error = prepare_extensions(simulation, argc, argv); !error.empty()) {
             err << "pcisim: " << error << std::endl;
             return exit_failed;
+        }
+        // The design as it runs: after --set, the short options, --seed and
+        // --max-cycles.
+        if (const std::string& written = simulation.extensions().write_design; !written.empty()) {
+            PCI_design resolved = simulation.design();
+            resolved.max_cycles = simulation.extensions().max_cycles;
+            if (const std::string error = save_design(written, resolved); !error.empty()) {
+                err << "pcisim: " << error << std::endl;
+                return exit_failed;
+            }
         }
         const int32_t run_index = simulation.run();
         const std::string error = simulation.finish_observers();

@@ -80,15 +80,18 @@ class PCI_simulation {
 };
 
 // Applies what the long options ask of the design before the run: the
-// derived seeds (in the bench and in the design value), and the data outputs (their files created at once). Returns
-// an error text or an empty string.
+// derived seeds (in the bench and in the design value), and the data outputs (their files created
+// at once). Returns an error text or an empty string.
 std::string prepare_extensions(PCI_simulation& simulation, int argc, char** argv);
 
 // The whole program, printing to out (errors of long options to err);
 // returns the exit status.
 int pcisim_main(int argc, char** argv, std::ostream& out = std::cout,
                 std::ostream& err = std::cerr);
-// The program on a given design (pcisim_main runs the built-in one):
-// reads the command line, runs, prints; returns the exit status.
+// The program on a given design (pcisim_main runs the built-in one, or the
+// one --design and --set give): reads the command line, runs, prints;
+// returns the exit status. file names the design file read, for the
+// statistics document.
 int run_design(const PCI_design& design, int argc, char** argv, std::ostream& out = std::cout,
-               std::ostream& err = std::cerr);
+               std::ostream& err = std::cerr,
+               const std::optional<PCI_design_file_id>& file = std::nullopt);

@@ -5,8 +5,7 @@
 #include "bench/seeds.h"
 
 namespace {
-std::unique_ptr<PCI_arbiter_base> make_arbiter(const PCI_arbiter_spec& spec,
-                                               SIM_instance* parent) {
+std::unique_ptr<PCI_arbiter_base> make_arbiter(const PCI_arbiter_spec& spec, SIM_instance* parent) {
     if (spec.policy == PCI_arbiter_policy::fixed)
         return std::make_unique<PCI_priority_arbiter>("pa", parent);
     auto arbiter = std::make_unique<PCI_arbiter>("pa", parent);
@@ -17,8 +16,7 @@ std::unique_ptr<PCI_arbiter_base> make_arbiter(const PCI_arbiter_spec& spec,
 
 // The master's windows at bus addresses: the named target's BAR base plus
 // the window's offset.
-std::vector<PCI_master_window> windows_of(const PCI_master_spec& master,
-                                          const PCI_design& design) {
+std::vector<PCI_master_window> windows_of(const PCI_master_spec& master, const PCI_design& design) {
     std::vector<PCI_master_window> windows;
     for (const PCI_window_spec& window : master.windows) {
         uint32_t base = 0;
@@ -34,8 +32,8 @@ std::vector<std::unique_ptr<PCI_configured_master>> make_masters(const PCI_desig
                                                                  SIM_instance* parent) {
     std::vector<std::unique_ptr<PCI_configured_master>> masters;
     for (const PCI_master_spec& spec : design.masters)
-        masters.push_back(std::make_unique<PCI_configured_master>(
-            spec.name.c_str(), parent, spec, windows_of(spec, design)));
+        masters.push_back(std::make_unique<PCI_configured_master>(spec.name.c_str(), parent, spec,
+                                                                  windows_of(spec, design)));
     return masters;
 }
 
@@ -56,8 +54,7 @@ PCI_source_seeds seeds_of(const std::optional<int32_t>& seed,
 }
 }  // namespace
 
-PCI_testbench::PCI_testbench(const char* name_text, SIM_context& context,
-                             const PCI_design& design)
+PCI_testbench::PCI_testbench(const char* name_text, SIM_context& context, const PCI_design& design)
     : SIM_instance(name_text, context),
       pa(make_arbiter(design.arbiter, this)),
       rotating(dynamic_cast<PCI_arbiter*>(pa.get())),

@@ -57,4 +57,3 @@ class PCI_testbench : public SIM_instance {
     std::vector<PCI_source_seeds> master_seeds;
     std::vector<PCI_source_seeds> target_seeds;
 };
-

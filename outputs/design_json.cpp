@@ -8,8 +8,8 @@ using json = nlohmann::ordered_json;
 // Names of the decode speeds, indexed by speed_index.
 constexpr const char* speed_names[pci_decode_speeds] = {"FAST", "MED", "SLOW", "SUB"};
 // Keys of a target's decode-speed entries, in the order of the spec's array.
-constexpr const char* speed_entry_names[6] = {"config_read", "config_write", "memory_read",
-                                              "memory_write", "io_read",     "io_write"};
+constexpr const char* speed_entry_names[6] = {"config_read",  "config_write", "memory_read",
+                                              "memory_write", "io_read",      "io_write"};
 
 json draw_json(const PCI_draw& value) {
     if (value.ranged)
@@ -75,14 +75,13 @@ json target_json(const PCI_target_spec& t) {
         for (size_t e = 0; e < t.decode_speed.size(); ++e)
             speed[speed_entry_names[e]] = speed_names[speed_index(t.decode_speed[e])];
     }
-    const json initial_wait =
-        t.initial_wait_split ? json{{"read", draw_json(t.initial_wait_read)},
-                                    {"write", draw_json(t.initial_wait_write)}}
-                             : draw_json(t.initial_wait_read);
-    const json burst_wait = t.burst_wait_every == 0
-                                ? draw_json(t.burst_wait)
-                                : json{{"every", t.burst_wait_every},
-                                       {"clocks", draw_json(t.burst_wait)}};
+    const json initial_wait = t.initial_wait_split
+                                  ? json{{"read", draw_json(t.initial_wait_read)},
+                                         {"write", draw_json(t.initial_wait_write)}}
+                                  : draw_json(t.initial_wait_read);
+    const json burst_wait = t.burst_wait_every == 0 ? draw_json(t.burst_wait)
+                                                    : json{{"every", t.burst_wait_every},
+                                                           {"clocks", draw_json(t.burst_wait)}};
     json disconnect = "none";
     if (t.disconnect == PCI_disconnect_kind::after)
         disconnect = {{"after", draw_json(t.disconnect_after)}};

@@ -7,6 +7,7 @@
 #include "outputs/bus_activity.h"
 #include "outputs/design_json.h"
 #include "outputs/transaction_collector.h"
+#include "outputs/transaction_log.h"
 
 namespace {
 // One latency histogram of a card: its bins, the sum of latency x count, and
@@ -108,7 +109,7 @@ json config_of(const PCI_stats_sources& s) {
 
 // A master's figures; all_words: the data words of every master.
 json master_figures(const PCI_random_master& m, const std::string& name, int64_t all_words,
-                    int64_t cycles) {
+                    int64_t cycles, const json& commands) {
     const PCI_latency_record& r = m.latency_record();
     const bool any = r.count > 0;
     json latency = {{"count", r.count},
@@ -125,7 +126,18 @@ json master_figures(const PCI_random_master& m, const std::string& name, int64_t
             {"retries", m.retries()},
             {"data_words", m.data_words()},
             {"data_share", ratio(m.data_words(), static_cast<double>(all_words))},
-            {"throughput_mb_s", optional_json(throughput_mb_s(m.data_words(), cycles))}};
+            {"throughput_mb_s", optional_json(throughput_mb_s(m.data_words(), cycles))},
+            {"commands", commands}};
+}
+
+// The commands a master's transactions carried, by name, with their counts
+// (attempts of a retried transaction each count).
+json commands_of(const PCI_transaction_collector& collector, int master) {
+    json commands = json::object();
+    for (uint32_t code = 0; code < 16; ++code)
+        if (const int32_t n = collector.command_count(master, code); n != 0)
+            commands[pci_command_name(code)] = n;
+    return commands;
 }
 
 // One card's figures, computed as the text report computes them.
@@ -224,7 +236,8 @@ json stats_document(const PCI_stats_sources& s) {
     json masters = json::array();
     std::vector<double> throughputs;
     for (size_t i = 0; i < v.masters.size(); ++i) {
-        masters.push_back(master_figures(*v.masters[i], v.design.masters[i].name, all_words, cycles));
+        masters.push_back(master_figures(*v.masters[i], v.design.masters[i].name, all_words, cycles,
+                                         commands_of(s.collector, static_cast<int>(i))));
         throughputs.push_back(throughput_mb_s(v.masters[i]->data_words(), cycles).value_or(0));
     }
     json targets = json::array();

@@ -74,6 +74,8 @@ void PCI_transaction_collector::close(int32_t cycle) {
         return;
     current_.end = cycle;
     ++counts_[current_.card][static_cast<int>(current_.termination)];
+    if (current_.master >= 0 && current_.master < static_cast<int>(command_counts_.size()))
+        ++command_counts_[current_.master][current_.command & 0xFu];
     open_ = false;
     if (on_record_)
         on_record_(current_);

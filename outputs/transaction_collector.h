@@ -64,6 +64,11 @@ class PCI_transaction_collector : public PCI_transaction_listener {
     int32_t count(int card, PCI_transaction_end end) const {
         return counts_[card][static_cast<int>(end)];
     }
+    // Transactions (attempts included) master index (0 to 7) ran with the
+    // command code (0 to 15).
+    int32_t command_count(int master, uint32_t command) const {
+        return command_counts_[master][command & 0xFu];
+    }
 
   private:
     // Counts the open record, hands it to the sink and closes it.
@@ -75,4 +80,6 @@ class PCI_transaction_collector : public PCI_transaction_listener {
     bool open_ = false;                             // current_ is in progress
     // Finished transactions per card and kind of end.
     std::array<std::array<int32_t, pci_transaction_ends>, PCI_target_statistics::cards> counts_{};
+    // Transactions per master index and command code.
+    std::array<std::array<int32_t, 16>, 8> command_counts_{};
 };

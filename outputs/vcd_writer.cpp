@@ -7,10 +7,10 @@
 #include <charconv>
 #include <cstring>
 
-#include "outputs/design_view.h"
-#include "pci/bus.h"
 #include "kernel/packed_wires.h"
 #include "kernel/signal.h"
+#include "outputs/design_view.h"
+#include "pci/bus.h"
 
 namespace {
 // Bytes gathered before one write to the file.

@@ -20,10 +20,10 @@
 
 // A window of addresses as the master uses it: resolved to bus addresses.
 struct PCI_master_window {
-    uint32_t base = 0;      // first byte
-    uint32_t size = 0;      // bytes, a power of two (at least 4)
-    int32_t weight = 1;     // share among the master's windows
-    uint32_t cursor = 0;    // sequential mode: offset of the next transaction
+    uint32_t base = 0;    // first byte
+    uint32_t size = 0;    // bytes, a power of two (at least 4)
+    int32_t weight = 1;   // share among the master's windows
+    uint32_t cursor = 0;  // sequential mode: offset of the next transaction
 };
 
 class PCI_configured_master : public PCI_random_master {

@@ -32,7 +32,8 @@ PCI_configured_target::PCI_configured_target(const char* name_text, SIM_instance
     // Device 1 claims memory FAST, device 2 slower; the Status register's
     // DEVSEL timing bits say the same.
     const PCI_decode_speed memory = spec.decode_speed[SPEED_MEMORY_READ];
-    const uint32_t timing = static_cast<uint32_t>(speed_index(memory) < 2 ? speed_index(memory) : 2);
+    const uint32_t timing =
+        static_cast<uint32_t>(speed_index(memory) < 2 ? speed_index(memory) : 2);
     config[identity] = ((memory == PCI_decode_speed::fast ? 1u : 2u) << 16) | vendor_id;
     config[command_status] = (timing << 25) | memory_space;
     config[class_revision] = class_code_revision;

@@ -38,12 +38,12 @@ class PCI_configured_target : public PCI_hint_target {
     int32_t burst_limit() override;
 
   private:
-    PCI_draw wait_read_;                  // clocks before a read's first data phase
-    PCI_draw wait_write_;                 // clocks before a write's
-    PCI_draw burst_wait_;                 // clocks before a later data phase
-    uint32_t burst_every_mask_ = 0;       // the burst wait applies where (address & it) == 0
-    PCI_disconnect_kind disconnect_;      // what ends a burst with data
-    PCI_draw disconnect_after_;           // data phases before it, for `after`
-    uint32_t boundary_mask_ = 0;          // `at_boundary`: block size - 4
-    bool retry_hint_ = true;              // a stopped read carries the hint
+    PCI_draw wait_read_;              // clocks before a read's first data phase
+    PCI_draw wait_write_;             // clocks before a write's
+    PCI_draw burst_wait_;             // clocks before a later data phase
+    uint32_t burst_every_mask_ = 0;   // the burst wait applies where (address & it) == 0
+    PCI_disconnect_kind disconnect_;  // what ends a burst with data
+    PCI_draw disconnect_after_;       // data phases before it, for `after`
+    uint32_t boundary_mask_ = 0;      // `at_boundary`: block size - 4
+    bool retry_hint_ = true;          // a stopped read carries the hint
 };

@@ -18,7 +18,6 @@
 #include "pci/commands.h"
 #include "pci/defaults.h"
 
-
 // A number that is either fixed or drawn once per use from a range.
 struct PCI_draw {
     int64_t lo = 0;       // the value, or the low end of the range
@@ -52,9 +51,9 @@ enum class PCI_timer_expiry {
 };
 
 struct PCI_master_spec {
-    std::string name;               // instance name, unique among agents
-    int32_t transactions = pci_defaults::transactions;  // transactions to run
-    int32_t latency_timer = pci_defaults::latency_timer;  // Latency Timer, 0..255
+    std::string name;                                       // instance name, unique among agents
+    int32_t transactions = pci_defaults::transactions;      // transactions to run
+    int32_t latency_timer = pci_defaults::latency_timer;    // Latency Timer, 0..255
     int32_t retry_overhead = pci_defaults::retry_overhead;  // off a retry hint; -1 ignores hints
     bool fast_back_to_back = true;  // Fast Back-to-Back Enable in the Command register
     int32_t reads = 0;              // share of reads in percent; one draw per transaction
@@ -96,12 +95,12 @@ struct PCI_target_spec {
     uint32_t burst_wait_every = 0;             // bytes; 0: before every later data phase
     PCI_draw burst_wait = PCI_draw::fixed(0);  // clocks before a later data phase
     PCI_disconnect_kind disconnect = PCI_disconnect_kind::none;
-    PCI_draw disconnect_after = PCI_draw::fixed(1);  // data phases, for `after`
-    uint32_t disconnect_boundary = 4096;             // bytes, for `at_boundary`
+    PCI_draw disconnect_after = PCI_draw::fixed(1);                     // data phases, for `after`
+    uint32_t disconnect_boundary = 4096;                                // bytes, for `at_boundary`
     int32_t init_retry_threshold = pci_defaults::init_retry_threshold;  // first phase: most clocks
     int32_t burst_retry_threshold = pci_defaults::burst_retry_threshold;  // later: most clocks
-    bool retry_hint = true;                          // a stopped read carries a retry hint
-    std::optional<int32_t> seed;                     // as for masters
+    bool retry_hint = true;       // a stopped read carries a retry hint
+    std::optional<int32_t> seed;  // as for masters
     std::optional<uint32_t> multiplier;
     bool operator==(const PCI_target_spec&) const = default;
 };
@@ -113,7 +112,7 @@ enum class PCI_arbiter_policy {
 
 struct PCI_arbiter_spec {
     PCI_arbiter_policy policy = PCI_arbiter_policy::rotating;
-    int32_t mtt = pci_defaults::mtt;  // rotating: minimum tenure of a master, clocks
+    int32_t mtt = pci_defaults::mtt;                // rotating: minimum tenure of a master, clocks
     int32_t idle_limit = pci_defaults::idle_limit;  // rotating: idle clocks before regrant
     bool operator==(const PCI_arbiter_spec&) const = default;
 };

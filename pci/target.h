@@ -132,9 +132,10 @@ class PCI_target : public PCI_agent, public PCI_pattern {
     uint32_t stopped_command = 0;                  // command of the remembered transaction
     bool stopping = false;                         // latest decision was STOP# without TRDY#
     int32_t burst_count = -1;                      // data phases left before a burst disconnect
-    int32_t init_retry_threshold = pci_defaults::init_retry_threshold;    // first phase: most clocks
-    int32_t burst_retry_threshold = pci_defaults::burst_retry_threshold;  // later phase: most clocks
-    int32_t trans_done_ = 0;                       // completed data transfers
+    int32_t init_retry_threshold = pci_defaults::init_retry_threshold;  // first phase: most clocks
+    int32_t burst_retry_threshold =
+        pci_defaults::burst_retry_threshold;  // later phase: most clocks
+    int32_t trans_done_ = 0;                  // completed data transfers
 
   private:
     static bool valid_speed(PCI_decode_speed speed) {

@@ -16,6 +16,7 @@
 
 #include "bench/seeds.h"
 #include "bench/simulation.h"
+#include "outputs/design_json.h"
 #include "pci/design.h"
 #include "pci/random.h"
 #include "support/program_run.h"
@@ -149,10 +150,12 @@ TEST_F(DesignBench, EveryAgentShowsInEveryOutput) {
     EXPECT_EQ(latency_sum, std::stoll(c[11]));
 
     // -r and -g: one line a cycle with every master's pin, in master order.
-    const std::regex req("tb:cpu:req=\\S+  tb:dma:req=\\S+  tb:nic:req=\\S+  tb:disk:req=\\S+  "
-                         "tb:gpu:req=\\S+\n");
-    const std::regex gnt("tb:cpu:gnt=\\S+  tb:dma:gnt=\\S+  tb:nic:gnt=\\S+  tb:disk:gnt=\\S+  "
-                         "tb:gpu:gnt=\\S+\n");
+    const std::regex req(
+        "tb:cpu:req=\\S+  tb:dma:req=\\S+  tb:nic:req=\\S+  tb:disk:req=\\S+  "
+        "tb:gpu:req=\\S+\n");
+    const std::regex gnt(
+        "tb:cpu:gnt=\\S+  tb:dma:gnt=\\S+  tb:nic:gnt=\\S+  tb:disk:gnt=\\S+  "
+        "tb:gpu:gnt=\\S+\n");
     const auto count = [&](const std::regex& line) {
         return std::distance(std::sregex_iterator(r.out.begin(), r.out.end(), line),
                              std::sregex_iterator());
@@ -299,7 +302,8 @@ TEST(DesignOptions, SeedReplacesEveryAgentsOwn) {
     EXPECT_EQ(simulation.design().seed, 9u);
     for (size_t i = 0; i < 3; ++i) {
         EXPECT_FALSE(simulation.design().masters[i].seed.has_value());
-        EXPECT_EQ(simulation.bench().master_seeds[i].seed, derived_seeds(9, static_cast<int>(i)).seed);
+        EXPECT_EQ(simulation.bench().master_seeds[i].seed,
+                  derived_seeds(9, static_cast<int>(i)).seed);
         EXPECT_EQ(simulation.bench().target_seeds[i].multiplier,
                   derived_seeds(9, 3 + static_cast<int>(i)).multiplier);
     }
@@ -312,8 +316,8 @@ TEST(DesignOptions, SeedReplacesEveryAgentsOwn) {
 TEST_F(DesignBench, ARangeDrawsOnceAFixedNumberNever) {
     for (const bool ranged : {false, true}) {
         PCI_design d;
-        d.masters.push_back(master("solo", 40, 100,
-                                   ranged ? PCI_draw::range(5, 5) : PCI_draw::fixed(5), "mem"));
+        d.masters.push_back(
+            master("solo", 40, 100, ranged ? PCI_draw::range(5, 5) : PCI_draw::fixed(5), "mem"));
         d.masters[0].seed = 77;
         d.masters[0].multiplier = 0x1234;
         d.targets.push_back(target("mem", 0x00400000, 0x10000));
@@ -336,4 +340,44 @@ TEST_F(DesignBench, ARangeDrawsOnceAFixedNumberNever) {
             EXPECT_EQ(rows[i][8], "completed");
         }
     }
+}
+
+// The design in the statistics document has the design file's shapes: a
+// range as [lo, hi], a fixed number as a number, tables where the file has
+// them, seeds left to derivation as null.
+TEST(DesignJson, BuiltinDesignInTheFilesShapes) {
+    PCI_design d = builtin_design();
+    d.masters[2].seed.reset();
+    d.targets[2].decode_speed[3] = PCI_decode_speed::sub;
+    const json j = json::parse(design_json(d).dump());
+    EXPECT_EQ(j["run"], (json{{"max_cycles", 100001}, {"seed", nullptr}}));
+    EXPECT_EQ(j["arbiter"], (json{{"policy", "rotating"}, {"mtt", 48}, {"idle_limit", 16}}));
+    const json& pm1 = j["masters"][0];
+    EXPECT_EQ(pm1["read_length"], 1);
+    EXPECT_EQ(pm1["write_length"], json::array({1, 7}));
+    EXPECT_EQ(pm1["window"],
+              json::parse(R"([{"target":"pt1","offset":0,"size":32768,"weight":1}])"));
+    EXPECT_EQ(pm1["address"], "random");
+    EXPECT_EQ(pm1["read_command"], "memory_read");
+    EXPECT_EQ(pm1["write_command"], "memory_write");
+    EXPECT_EQ(pm1["gap"], 0);
+    EXPECT_EQ(pm1["latency_timer_expiry"], "immediate");
+    EXPECT_EQ(pm1["seed"], 17);
+    EXPECT_EQ(pm1["multiplier"], 0x5A37);
+    EXPECT_EQ(j["masters"][1]["read_length"], json::array({8, 383}));
+    EXPECT_TRUE(j["masters"][2]["seed"].is_null());
+    const json& pt1 = j["targets"][0];
+    EXPECT_EQ(pt1["bar"], (json{{"base", 0}, {"size", 0x100000}, {"prefetchable", true}}));
+    EXPECT_EQ(pt1["decode_speed"], "MED");
+    EXPECT_EQ(pt1["initial_wait"], json::array({0, 39}));
+    EXPECT_EQ(pt1["burst_wait"], 0);
+    EXPECT_EQ(pt1["disconnect"], json::parse(R"({"after":[1,10]})"));
+    const json& pt2 = j["targets"][1];
+    EXPECT_EQ(pt2["initial_wait"], json::parse(R"({"read":[8,12],"write":[3,4]})"));
+    EXPECT_EQ(pt2["burst_wait"], json::parse(R"({"every":32,"clocks":1})"));
+    EXPECT_EQ(pt2["disconnect"], json::parse(R"({"at_boundary":4096})"));
+    EXPECT_EQ(pt2["decode_speed"], "FAST");
+    EXPECT_EQ(j["targets"][2]["decode_speed"]["memory_write"], "SUB");
+    EXPECT_EQ(j["targets"][2]["decode_speed"]["memory_read"], "FAST");
+    EXPECT_EQ(j["monitor"], (json{{"cards", "targets"}, {"card", json::array()}}));
 }

@@ -158,7 +158,8 @@ TEST_F(DeviceModels, GapShowsAsIdleCycles) {
         const auto rows = run(d);
         ASSERT_EQ(rows.size(), 30u);
         for (size_t i = 1; i < rows.size(); ++i) {
-            const int64_t idle = std::stoll(rows[i][start_cycle]) - std::stoll(rows[i - 1][end_cycle]);
+            const int64_t idle =
+                std::stoll(rows[i][start_cycle]) - std::stoll(rows[i - 1][end_cycle]);
             if (gap > 0) {
                 EXPECT_GE(idle, gap) << i;
             } else {
@@ -223,6 +224,10 @@ TEST_F(DeviceModels, ReadAndWriteCommandsAsConfigured) {
     EXPECT_EQ(commands["dma"].size(), 2u);
     EXPECT_EQ(commands["cpu"]["Memory Read Line"], 40);
     EXPECT_EQ(commands["cpu"].size(), 1u);
+    // The document counts them too.
+    EXPECT_EQ(doc["masters"][1]["commands"], (json{{"Memory Read Line", 40}}));
+    EXPECT_EQ(doc["masters"][0]["commands"]["Memory Read Multiple"].get<int>(),
+              commands["dma"]["Memory Read Multiple"]);
 }
 
 // The master's own wait states stretch its bursts: each later data phase
@@ -348,9 +353,10 @@ TEST(BandwidthFigures, FairnessThroughputAndPercentile) {
     for (int i = 100; i >= 1; --i) values.push_back(i);
     EXPECT_EQ(percentile(values, 95).value(), 95);
     EXPECT_EQ(percentile({4}, 95).value(), 4);
-    EXPECT_EQ(percentile({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20}, 95)
-                  .value(),
-              19);
+    EXPECT_EQ(
+        percentile({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20}, 95)
+            .value(),
+        19);
     EXPECT_FALSE(percentile({}, 95).has_value());
 }
 

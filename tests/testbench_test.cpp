@@ -47,8 +47,9 @@ TEST(Testbench, ResetSeedsEverySource) {
     PCI_testbench* const bench = design.bench.get();
     design.context.reset_all();
     const int32_t seeds[6] = {17, 42, 144, 13, 7, 8};
-    SIM_random* sources[6] = {&bench->masters[0]->rng, &bench->masters[1]->rng, &bench->masters[2]->rng,
-                              &bench->targets[0]->rng, &bench->targets[1]->rng, &bench->targets[2]->rng};
+    SIM_random* sources[6] = {&bench->masters[0]->rng, &bench->masters[1]->rng,
+                              &bench->masters[2]->rng, &bench->targets[0]->rng,
+                              &bench->targets[1]->rng, &bench->targets[2]->rng};
     for (int i = 0; i < 6; ++i) {
         SIM_random expected;
         expected.set_seed(seeds[i]);
@@ -56,8 +57,9 @@ TEST(Testbench, ResetSeedsEverySource) {
     }
     // Pattern word 1 is 1 | ((multiplier << 16) ^ 0x27450000).
     const uint32_t multipliers[6] = {0x5A37, 0x3779, 0xABDE, 0x1FF4, 0xE515, 0xF00F};
-    PCI_pattern* patterns[6] = {bench->masters[0].get(), bench->masters[1].get(), bench->masters[2].get(),
-                                bench->targets[0].get(), bench->targets[1].get(), bench->targets[2].get()};
+    PCI_pattern* patterns[6] = {bench->masters[0].get(), bench->masters[1].get(),
+                                bench->masters[2].get(), bench->targets[0].get(),
+                                bench->targets[1].get(), bench->targets[2].get()};
     for (int i = 0; i < 6; ++i) {
         uint32_t address = 0;
         patterns[i]->next_data(address);

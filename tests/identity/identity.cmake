@@ -12,5 +12,14 @@ if(TARGET pcisim)
         -DCASE=${n}
         -DOUT=${CMAKE_CURRENT_BINARY_DIR}/identity/${n}
         -P ${CMAKE_CURRENT_LIST_DIR}/run_case.cmake)
+    # The same bytes with the built-in design read from its file first.
+    add_test(NAME identity_builtin_design.${n}
+      COMMAND ${CMAKE_COMMAND}
+        -DPCISIM=$<TARGET_FILE:pcisim>
+        -DCASES=${CMAKE_CURRENT_LIST_DIR}/cases.txt
+        -DCASE=${n}
+        -DOUT=${CMAKE_CURRENT_BINARY_DIR}/identity_builtin_design/${n}
+        -DDESIGN=${CMAKE_SOURCE_DIR}/examples/designs/builtin.toml
+        -P ${CMAKE_CURRENT_LIST_DIR}/run_case.cmake)
   endforeach()
 endif()

@@ -5,6 +5,8 @@
 #   capture all:     cmake -DPCISIM=<old program> -DCASES=<cases.txt> -DARGS=<args.txt>
 #                          -DOUT=<scratch folder> -P run_case.cmake
 # The program runs from its own folder as ./<name>, as the golden cases do.
+# With -DDESIGN=<design file> a case runs with "--design <file>" in front of
+# its arguments and must give the same bytes.
 cmake_minimum_required(VERSION 3.25)
 
 get_filename_component(program_dir ${PCISIM} DIRECTORY)
@@ -14,6 +16,9 @@ get_filename_component(program_name ${PCISIM} NAME)
 # hash and status in the caller.
 function(run_program text)
   string(REPLACE " " ";" args "${text}")
+  if(DEFINED DESIGN)
+    list(PREPEND args --design ${DESIGN})
+  endif()
   execute_process(
     COMMAND ./${program_name} ${args}
     WORKING_DIRECTORY ${program_dir}

@@ -103,7 +103,8 @@ class BrowserTest(unittest.TestCase):
         text = self.browser.evaluate(
             "(() => { Plotly.Fx.hover('timeline-chart', [{curveNumber: 0, pointNumber: 0}]);"
             " return document.querySelector('#timeline-chart .hoverlayer').textContent; })()")
-        for part in (row["command"], row["address"], f"card {row['card']}", f"{row['data_phases']} data phases",
+        card = f"card {row['card']}" if not row.get("card_name") else f"card {row['card_name']} ({row['card']})"
+        for part in (row["command"], row["address"], card, f"{row['data_phases']} data phases",
                      f"initial wait {row['initial_wait']}", f"cycles {row['start_cycle']}..{row['end_cycle']}"):
             self.assertIn(part, text)
         start = int(row["start_cycle"])

@@ -181,7 +181,10 @@ def timeline(transactions, masters, cycles):
         group["base"].append(t["start"])
         group["length"].append(end - t["start"] + 1)
         group["lane"].append(t["master"])
-        group["hover"].append([t["command"], t["address"], t["card"] or "none", t["data_phases"],
+        card = t["card"] or "none"
+        if t.get("card_name") and t["card_name"] != t["card"]:
+            card = f"{t['card_name']} ({t['card']})"
+        group["hover"].append([t["command"], t["address"], card, t["data_phases"],
                                "" if t["wait"] is None else t["wait"],
                                t["start"], "" if t["end"] is None else t["end"]])
         if t["master"] not in order:

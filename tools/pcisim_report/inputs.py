@@ -69,7 +69,8 @@ def read_transactions(path):
         header = list(row)
         out.append({"start": _int(path, line, header, row, "start_cycle"),
                     "end": _int(path, line, header, row, "end_cycle", empty_ok=True),
-                    "master": row["master"], "card": row["card"], "command": row["command"],
+                    "master": row["master"], "card": row["card"], "card_name": row.get("card_name", ""),
+                    "command": row["command"],
                     "address": row["address"],
                     "data_phases": _int(path, line, header, row, "data_phases"),
                     "wait": _int(path, line, header, row, "initial_wait", empty_ok=True),
