@@ -349,24 +349,31 @@ def _execute(grid, folder, todo, table, scheduler, workers, timeout, log):
         runs_dir = None if scheduler else os.path.abspath(folder.runs)
         in_flight, tasks = {}, as_completed()
 
-
         def submit():
+            # The runs of a task that lost its workers run one at a time with
+            # nothing else in flight: a dead worker also counts against every
+            # task queued on it, so only alone is a run's failure its own.
             while chunks and len(in_flight) < 2 * count:
+                isolated = bool(chunks.alone)
+                if isolated and in_flight:
+                    return
                 chunk = chunks.next()
                 payload = [(run.run_id, run.values, run.seed, list(run.args)) for run in chunk]
                 future = client.submit(run_chunk, grid.binary, payload, timeout, runs_dir,
                                        key=f"pcisim-{chunk[0].run_id}-{len(chunk)}", pure=False)
-                in_flight[future] = chunk
+                in_flight[future] = (chunk, isolated)
                 tasks.add(future)
+                if isolated:
+                    return
 
         submit()
         for future in tasks:
-            chunk = in_flight.pop(future)
+            chunk, isolated = in_flight.pop(future)
             try:
                 results = future.result()
             except Exception as err:  # a lost worker or a broken task
-                if len(chunk) > 1:
-                    chunks.alone.extend(chunk)  # try its runs one by one, to find the one at fault
+                if not isolated:
+                    chunks.alone.extend(chunk)
                 else:
                     why = f"{type(err).__name__}: {err}".strip()
                     row, _ = make_row(chunk[0].run_id, chunk[0].values, chunk[0].seed, "error", why, None)
