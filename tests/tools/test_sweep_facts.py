@@ -29,14 +29,44 @@ def number(cell):
     return None if cell == "" else float(cell)
 
 
+def nearest_rank(histogram, share):
+    """The smallest latency with at least share of the accesses at or below it
+    (None without accesses or in the open last bin)."""
+    count = sum(histogram)
+    seen = 0
+    for latency, number_of in enumerate(histogram):
+        seen += number_of
+        if count and seen >= share * count - 1e-9:
+            return latency if latency < len(histogram) - 1 else None
+    return None
+
+
 def check_row(test, row, doc):
     """Every figure of the row against the document, read here key by key."""
     test.assertEqual(int(row["cycles"]), doc["run"]["cycles"])
     test.assertEqual(row["finished"], "true" if doc["run"]["finished"] else "false")
+    cycles = doc["run"]["cycles"]
+    words = [master["data_words"] for master in doc["masters"]]
+    throughputs = []
     for master in doc["masters"]:
-        latency = master["latency"]
-        test.assertEqual(number(row[master["name"] + "_latency_mean"]), latency["mean"])
-        test.assertEqual(number(row[master["name"] + "_latency_max"]), latency["max"])
+        name, latency = master["name"], master["latency"]
+        test.assertEqual(number(row[name + "_latency_mean"]), latency["mean"])
+        test.assertEqual(number(row[name + "_latency_max"]), latency["max"])
+        # Columns added with the bandwidth figures, where the table has them.
+        throughput = master["data_words"] * 4 / (cycles * 30e-9) / 1e6
+        throughputs.append(throughput)
+        expected = {"_data_words": master["data_words"], "_data_share": master["data_words"] / sum(words),
+                    "_throughput_mb_s": throughput, "_latency_p95": nearest_rank(latency["histogram"], 0.95)}
+        for suffix, value in expected.items():
+            if name + suffix in row:
+                cell = number(row[name + suffix])
+                if value is None:
+                    test.assertIsNone(cell, name + suffix)
+                else:
+                    test.assertAlmostEqual(cell, value, delta=1e-4 * max(1, abs(value)), msg=name + suffix)
+    if "fairness_jain" in row:
+        jain = sum(throughputs) ** 2 / (len(throughputs) * sum(t * t for t in throughputs))
+        test.assertAlmostEqual(number(row["fairness_jain"]), jain, delta=1e-5)
     for target in doc["targets"]:
         test.assertEqual(int(row[target["name"] + "_transfers"]), target["transfers"])
     test.assertEqual(number(row["bus_busy_share"]), doc["bus"]["busy"] / doc["bus"]["cycles"])
@@ -60,11 +90,11 @@ class SweepFactsTest(unittest.TestCase):
         return self.path(name)
 
     def test_a_failed_run_keeps_its_message_and_is_rerun_then_rows_match_their_documents(self):
-        # pcisim behind a wrapper whose run with -a24 fails once.
-        flaky = self.write("flaky", f'#!/bin/sh\ncase " $* " in *" -a24 "*)\n'
-                           f'  if [ ! -e "{self.path("failed-once")}" ]; then\n'
-                           f'    : > "{self.path("failed-once")}"; echo "first line" >&2\n'
-                           f'    echo "pcisim: flaky failure" >&2; exit 3; fi;;\nesac\n'
+        # pcisim behind a wrapper whose run with -a24 and seed 5 fails once.
+        flaky = self.write("flaky", f'#!/bin/sh\ncase " $* " in *" -a24 "*) case " $* " in *" --seed 5 "*)\n'
+                           f'  if mkdir "{self.path("failed-once")}" 2>/dev/null; then\n'
+                           f'    echo "first line" >&2\n'
+                           f'    echo "pcisim: flaky failure" >&2; exit 3; fi;; esac;;\nesac\n'
                            f'exec "{PCISIM}" "$@"\n', 0o755)
         grid = self.write("grid.toml", f'binary = "{flaky}"\nseeds = [5, 9]\n[fixed]\n'
                           'options = ["-m1c15", "-m2c15", "-m3c15"]\n[vary]\nmtt = [24, 40]\n')
