@@ -106,6 +106,10 @@ void SIM_commit_queue::commit(const SIM_clock& clock) {
         } else {
             switch (net->resolve_members(cur)) {
                 case SIM_net::resolution::untouched:
+                    // A net of no port is never rebuilt: its two buffers take
+                    // turns as the current one, and its packing follows.
+                    if (net->packed_planes && net->level[0] != net->level[1])
+                        carried_.push(net);
                     break;
                 case SIM_net::resolution::resolve_again:
                     carried_.push(net);
