@@ -36,6 +36,11 @@ void SIM_commit_queue::unregister_wires(SIM_packed_wires* wires) {
     ++topology_;
 }
 
+void SIM_commit_queue::note_topology_change() {
+    ++topology_;
+    for (SIM_port_vector* vector : all_vectors_) vector->wires_ = nullptr;
+}
+
 void SIM_commit_queue::update_layout() {
     layout_topology_ = topology_;
     for (SIM_port_vector* vector : all_vectors_) vector->wires_ = nullptr;
