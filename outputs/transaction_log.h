@@ -8,6 +8,7 @@
 
 #include "outputs/output_file.h"
 #include "outputs/transaction_collector.h"
+#include "pci/commands.h"
 
 class PCI_transaction_log {
   public:
@@ -29,7 +30,3 @@ class PCI_transaction_log {
     PCI_output_file file_;                   // the CSV file
     std::vector<std::string> master_names_;  // name of each master index
 };
-
-// The name of a bus command, e.g. "Memory Read"; "Reserved" for a code
-// without one.
-const char* pci_command_name(uint32_t command);
