@@ -28,12 +28,12 @@ const logic_value any_level[] = {V0, V1, VZ, VX, VL, VH};
 
 // The shape of one random design, built the same way on both sides.
 struct Plan {
-    int nets = 0;                            // nets, numbered from 0
-    std::vector<int> port_net;               // per port in port-list order: its first net or -1
-    std::vector<int> connect_order;          // the ports in the order they are connected
-    std::vector<std::vector<int>> vectors;   // ports driven as words, bit 0 first
-    std::vector<std::vector<int>> packings;  // nets read as words, bit 0 first
-    std::vector<bool> tracked;               // per packing: track() was called
+    int nets = 0;                             // nets, numbered from 0
+    std::vector<int> port_net;                // per port in port-list order: its first net or -1
+    std::vector<int> connect_order;           // the ports in the order they are connected
+    std::vector<std::vector<int>> vectors;    // ports driven as words, bit 0 first
+    std::vector<std::vector<int>> packings;   // nets read as words, bit 0 first
+    std::vector<bool> tracked;                // per packing: track() was called
     std::vector<std::pair<int, int>> merges;  // (net, other) merged before the reset
 };
 
@@ -134,7 +134,8 @@ Plan make_plan(Random& random) {
         plan.vectors.push_back(ports);
     }
     for (int k = random.pick(3); k > 0 && plain > 1; --k)
-        plan.merges.emplace_back(plain_first + random.pick(plain), plain_first + random.pick(plain));
+        plan.merges.emplace_back(plain_first + random.pick(plain),
+                                 plain_first + random.pick(plain));
     return plan;
 }
 
@@ -185,11 +186,11 @@ struct Kernel_design {
         context.reset_all();
     }
 
-    SIM_context context;                                     // the simulation
-    std::vector<std::unique_ptr<SIM_net>> nets;              // the nets, plan order
-    std::vector<std::unique_ptr<SIM_port>> ports;            // the ports, port-list order
-    std::vector<std::vector<SIM_net*>> packing_nets;         // each packing's nets
-    std::vector<std::unique_ptr<SIM_port_vector>> vectors;   // plan order
+    SIM_context context;                                      // the simulation
+    std::vector<std::unique_ptr<SIM_net>> nets;               // the nets, plan order
+    std::vector<std::unique_ptr<SIM_port>> ports;             // the ports, port-list order
+    std::vector<std::vector<SIM_net*>> packing_nets;          // each packing's nets
+    std::vector<std::unique_ptr<SIM_port_vector>> vectors;    // plan order
     std::vector<std::unique_ptr<SIM_packed_wires>> packings;  // plan order
 };
 
@@ -199,8 +200,8 @@ std::string differences(const Kernel_design& kernel, const REF_boundary& referen
     std::ostringstream out;
     auto compare = [&out](const char* what, int i, logic_value got, logic_value want) {
         if (got != want)
-            out << what << ' ' << i << ": kernel " << to_char(got) << ", literal "
-                << to_char(want) << '\n';
+            out << what << ' ' << i << ": kernel " << to_char(got) << ", literal " << to_char(want)
+                << '\n';
     };
     for (int p = 0; p < reference.port_count(); ++p) {
         const SIM_port& port = *kernel.ports[p];
@@ -219,8 +220,8 @@ std::string differences(const Kernel_design& kernel, const REF_boundary& referen
         const bool got_complete = kernel.packings[k]->read(got);
         const bool want_complete = reference.nets_to_int(plan.packings[k], want);
         if (got_complete != want_complete || got != want) {
-            out << "packing " << k << " word: kernel " << got_complete << ' ' << got
-                << ", literal " << want_complete << ' ' << want << " (levels";
+            out << "packing " << k << " word: kernel " << got_complete << ' ' << got << ", literal "
+                << want_complete << ' ' << want << " (levels";
             for (const int n : plan.packings[k]) out << ' ' << to_char(reference.net_read(n));
             out << ")\n";
         }
@@ -263,8 +264,7 @@ std::string run_seed(unsigned seed, int cycles) {
         if (diff.empty())
             return std::string();
         std::ostringstream out;
-        out << "seed " << seed << ", cycle " << cycle << ", step " << step << " (" << when
-            << "):\n"
+        out << "seed " << seed << ", cycle " << cycle << ", step " << step << " (" << when << "):\n"
             << diff << describe(plan);
         return out.str();
     };
