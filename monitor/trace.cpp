@@ -65,6 +65,8 @@ void PCI_trace_printer::on_address(const PCI_address_event& event) {
 }
 
 void PCI_trace_printer::on_claim(int32_t, PCI_decode_speed speed) {
+    if (!active())
+        return;
     char text[32];
     std::snprintf(text, sizeof text, "  %s decode", pci_decode_speed_name(speed));
     line(text);
