@@ -9,6 +9,8 @@
 #include <ostream>
 #include <string>
 
+#include "outputs/data_exporter.h"
+
 // Iterations of the main loop unless --max-cycles says otherwise.
 constexpr int32_t default_max_cycles = 100001;
 // Most iterations --max-cycles allows (the cycle counter is 32-bit).
@@ -25,6 +27,9 @@ struct extension_settings {
     std::string vcd_file;                     // --vcd: the value change dump's file; empty for none
     bool vcd_split = false;       // --vcd-split: AD and C/BE# one wire per bit in the dump
     bool vcd_six_levels = false;  // --vcd-levels=6: weak levels kept apart in the dump
+    // The design file read (--design): its path and SHA-256, recorded in the
+    // statistics document; none for the built-in design.
+    std::optional<PCI_design_file_id> design_file_id;
 };
 
 // How one argument was taken.

@@ -73,15 +73,19 @@ void parse_dump(char sub, const char* text, run_settings& settings) {
     }
 }
 
-option_effect parse_debug(char unit) {
+// Whether c is a unit digit from 1 to count.
+bool unit_digit(char c, int count) {
+    return c >= '1' && c <= '9' && c - '0' <= count;
+}
+
+option_effect parse_debug(char unit, int masters) {
     option_effect effect;
+    if (unit_digit(unit, masters)) {
+        effect.what = kind::debug_master;
+        effect.unit = unit - '0';
+        return effect;
+    }
     switch (lower(unit)) {
-        case '1':
-        case '2':
-        case '3':
-            effect.what = kind::debug_master;
-            effect.unit = unit - '0';
-            break;
         case 'a':
             effect.what = kind::debug_arbiter;
             break;
@@ -97,8 +101,8 @@ option_effect parse_debug(char unit) {
 // -m<#><c|l|o><val>. The number is tested before the option letter, and the
 // option letter is read only after a valid number, so the reads stop at the
 // argument's terminating zero.
-option_effect parse_master(const char* arg) {
-    if (arg[2] < '1' || arg[2] > '3')
+option_effect parse_master(const char* arg, int masters) {
+    if (!unit_digit(arg[2], masters))
         return rejected("Unknown Master number ", arg[2]);
     const int unit = arg[2] - '0';
     switch (lower(arg[3])) {
@@ -114,8 +118,8 @@ option_effect parse_master(const char* arg) {
 }
 
 // -t<#><i|b><val>, read like -m.
-option_effect parse_target(const char* arg) {
-    if (arg[2] < '1' || arg[2] > '3')
+option_effect parse_target(const char* arg, int targets) {
+    if (!unit_digit(arg[2], targets))
         return rejected("Unknown Target number ", arg[2]);
     const int unit = arg[2] - '0';
     switch (lower(arg[3])) {
@@ -153,7 +157,7 @@ int32_t parse_number(const char* text) {
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(value)));
 }
 
-option_effect parse_option(const char* arg, run_settings& settings) {
+option_effect parse_option(const char* arg, run_settings& settings, int masters, int targets) {
     if (arg == nullptr || (arg[0] != '-' && arg[0] != '/'))
         return {};
     // arg[1] exists (it is at worst the terminating zero); every later read
@@ -166,7 +170,7 @@ option_effect parse_option(const char* arg, run_settings& settings) {
             parse_dump(arg[2], arg[2] != '\0' ? arg + 3 : arg + 2, settings);
             break;
         case 'd':
-            return parse_debug(arg[2]);
+            return parse_debug(arg[2], masters);
         case 'g':
             settings.dump_gnt = true;
             break;
@@ -174,7 +178,7 @@ option_effect parse_option(const char* arg, run_settings& settings) {
             effect.what = kind::help;
             break;
         case 'm':
-            return parse_master(arg);
+            return parse_master(arg, masters);
         case 'n':
             settings.dump_counters = true;
             break;
@@ -185,7 +189,7 @@ option_effect parse_option(const char* arg, run_settings& settings) {
             settings.dump_stats = true;
             break;
         case 't':
-            return parse_target(arg);
+            return parse_target(arg, targets);
         default:  // also a lone prefix: the letter shown is the zero byte
             return rejected("Unknown option ", arg[1]);
     }

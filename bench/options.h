@@ -10,22 +10,7 @@
 #include <cstdint>
 #include <ostream>
 
-// What the per-cycle bus dump covers.
-enum class dump_mode_t { none, every, window };
-
-// Settings of one run, all set by options before the design is reset.
-struct run_settings {
-    dump_mode_t dump_mode = dump_mode_t::none;  // which cycles are dumped
-    int32_t counter_width = 3;                  // digits of the dump's cycle prefix, 0 = none
-    int32_t counter_modulus = 1000;             // the prefix shows sim_cycle modulo this
-    int32_t loc = 0;                            // centre of the dump window (-cl)
-    int32_t rad = 5;                            // radius of the dump window (-cr)
-    bool stop_after_window = false;             // end the run once the window has passed
-    bool dump_req = false;                      // print the REQ# line every cycle (-r)
-    bool dump_gnt = false;                      // print the GNT# line every cycle (-g)
-    bool dump_stats = false;                    // print the monitor's report at the end (-s)
-    bool dump_counters = false;                 // progress counter and long closing line (-n)
-};
+#include "outputs/dump_settings.h"
 
 // What one argument asks for beyond the run settings.
 struct option_effect {
@@ -44,7 +29,7 @@ struct option_effect {
         target_burst,     // target `unit` set_burst_retry_threshold(value)
     };
     kind what = kind::none;         // the request
-    int unit = 0;                   // master or target number 1 to 3, where one is named
+    int unit = 0;                   // master or target number (from 1), where one is named
     int32_t value = 0;              // the option's number, where it has one
     const char* message = nullptr;  // reject: the literal printed first
     char shown = 0;                 // reject: the argument's character printed after it
@@ -57,9 +42,12 @@ struct option_effect {
 int32_t parse_number(const char* text);
 
 // Reads one argument: updates settings or returns what the design must do.
-// Reads no character past the argument's terminating zero; a null argument is
-// skipped like one without a prefix.
-option_effect parse_option(const char* arg, run_settings& settings);
+// Masters are numbered 1 to masters (at most 9), targets 1 to targets (only
+// 1 to 9 can be named); the built-in design has three of each. Reads no
+// character past the argument's terminating zero; a null argument is skipped
+// like one without a prefix.
+option_effect parse_option(const char* arg, run_settings& settings, int masters = 3,
+                           int targets = 3);
 
 // Prints the usage line with the program's path, then the option lines.
 void print_help(std::ostream& os, const char* program);

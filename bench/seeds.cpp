@@ -18,8 +18,8 @@ PCI_source_seeds derived_seeds(uint32_t number, int unit) {
 }
 
 void derive_seeds(uint32_t number, PCI_testbench& bench) {
-    for (int i = 0; i < PCI_testbench::units; ++i) {
-        bench.master_seeds[i] = derived_seeds(number, i);
-        bench.target_seeds[i] = derived_seeds(number, PCI_testbench::units + i);
-    }
+    const int units = static_cast<int>(bench.master_seeds.size());
+    for (int i = 0; i < units; ++i) bench.master_seeds[i] = derived_seeds(number, i);
+    for (size_t i = 0; i < bench.target_seeds.size(); ++i)
+        bench.target_seeds[i] = derived_seeds(number, units + static_cast<int>(i));
 }

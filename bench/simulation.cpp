@@ -19,37 +19,46 @@ constexpr int exit_run = 0;        // status after a run
 // The progress counter shows every this many iterations.
 constexpr int32_t progress_interval = 10000;
 
-void apply(const option_effect& effect, PCI_testbench& bench) {
-    // Units are 1 to 3 (the parser guarantees the range).
-    PCI_random_master* const master = effect.unit >= 1 ? bench.masters[effect.unit - 1] : nullptr;
-    PCI_target* const target = effect.unit >= 1 ? bench.targets[effect.unit - 1] : nullptr;
+// Applies an option to the bench and to the design value alike.
+void apply(const option_effect& effect, PCI_testbench& bench, PCI_design& design) {
+    // The parser keeps units within the design's counts.
+    const size_t unit = effect.unit >= 1 ? static_cast<size_t>(effect.unit - 1) : 0;
     switch (effect.what) {
         case kind::arbiter_mtt:
-            bench.pa.set_mtt(effect.value);
+            // The fixed-priority arbiter has no tenure: the option changes nothing.
+            if (bench.rotating != nullptr) {
+                bench.rotating->set_mtt(effect.value);
+                design.arbiter.mtt = effect.value;
+            }
             break;
         case kind::debug_monitor:
             bench.pmon.set_debug(1);
             break;
         case kind::debug_arbiter:
-            bench.pa.set_debug(1);
+            bench.pa->set_debug(1);
             break;
         case kind::debug_master:
-            master->set_debug(1);
+            bench.masters[unit]->set_debug(1);
             break;
         case kind::master_count:
-            master->set_trans_count(effect.value);
+            bench.masters[unit]->set_trans_count(effect.value);
+            design.masters[unit].transactions = effect.value;
             break;
         case kind::master_latency:
-            master->set_latency_timer(effect.value);
+            bench.masters[unit]->set_latency_timer(effect.value);
+            design.masters[unit].latency_timer = bench.masters[unit]->latency_timer();
             break;
         case kind::master_overhead:
-            master->set_retry_overhead(effect.value);
+            bench.masters[unit]->set_retry_overhead(effect.value);
+            design.masters[unit].retry_overhead = effect.value;
             break;
         case kind::target_init:
-            target->set_init_retry_threshold(effect.value);
+            bench.targets[unit]->set_init_retry_threshold(effect.value);
+            design.targets[unit].init_retry_threshold = effect.value;
             break;
         case kind::target_burst:
-            target->set_burst_retry_threshold(effect.value);
+            bench.targets[unit]->set_burst_retry_threshold(effect.value);
+            design.targets[unit].burst_retry_threshold = effect.value;
             break;
         case kind::none:
         case kind::help:
@@ -66,7 +75,7 @@ std::string add_file_outputs(PCI_simulation& simulation) {
         auto writer = std::make_unique<PCI_vcd_writer>(
             settings.vcd_file,
             settings.vcd_six_levels ? PCI_vcd_levels::six : PCI_vcd_levels::four);
-        watch_testbench(*writer, simulation.bench(), settings.vcd_split);
+        watch_design(*writer, simulation.bench().view(simulation.design()), settings.vcd_split);
         if (std::string error = writer->open(); !error.empty())
             return error;
         simulation.add_observer(std::move(writer));
@@ -75,8 +84,27 @@ std::string add_file_outputs(PCI_simulation& simulation) {
 }
 }  // namespace
 
-PCI_simulation::PCI_simulation(std::ostream& out)
-    : context_(out), bench_(std::make_unique<PCI_testbench>("tb", context_)) {}
+PCI_simulation::PCI_simulation(std::ostream& out) : PCI_simulation(builtin_design(), out) {}
+
+PCI_simulation::PCI_simulation(const PCI_design& design, std::ostream& out)
+    : design_(design),
+      context_(out),
+      bench_(std::make_unique<PCI_testbench>("tb", context_, design_)) {
+    extensions_.max_cycles = design_.max_cycles;
+}
+
+void PCI_simulation::apply_seed(uint32_t number) {
+    derive_seeds(number, *bench_);
+    design_.seed = number;
+    for (PCI_master_spec& master : design_.masters) {
+        master.seed.reset();
+        master.multiplier.reset();
+    }
+    for (PCI_target_spec& target : design_.targets) {
+        target.seed.reset();
+        target.multiplier.reset();
+    }
+}
 
 std::optional<int> PCI_simulation::read_command_line(int argc, char** argv, std::ostream& err) {
     if (argv == nullptr)
@@ -101,7 +129,9 @@ std::optional<int> PCI_simulation::read_command_line(int argc, char** argv, std:
             i += taken.consumed - 1;
             continue;
         }
-        const option_effect effect = parse_option(argv[i], settings_);
+        const option_effect effect =
+            parse_option(argv[i], settings_, static_cast<int>(design_.masters.size()),
+                         static_cast<int>(design_.targets.size()));
         if (effect.what == kind::help) {
             print_help(out, argv[0]);
             return exit_help;
@@ -111,8 +141,9 @@ std::optional<int> PCI_simulation::read_command_line(int argc, char** argv, std:
             out << effect.message << effect.shown << std::endl;
             return exit_rejected;
         }
-        apply(effect, *bench_);
+        apply(effect, *bench_, design_);
     }
+    design_.max_cycles = extensions_.max_cycles;
     return std::nullopt;
 }
 
@@ -126,12 +157,12 @@ void PCI_simulation::add_text_outputs() {
     observers_.push_back(std::make_unique<PCI_bus_dump>(b.pb, settings_, out));
     if (settings_.dump_req) {
         std::vector<const SIM_port*> pins;
-        for (const PCI_random_master* master : b.masters) pins.push_back(&master->req);
+        for (const auto& master : b.masters) pins.push_back(&master->req);
         observers_.push_back(std::make_unique<PCI_request_lines>(std::move(pins), out));
     }
     if (settings_.dump_gnt) {
         std::vector<const SIM_port*> pins;
-        for (const PCI_random_master* master : b.masters) pins.push_back(&master->gnt);
+        for (const auto& master : b.masters) pins.push_back(&master->gnt);
         observers_.push_back(std::make_unique<PCI_request_lines>(std::move(pins), out));
     }
     for (std::unique_ptr<SIM_observer>& observer : extra_)
@@ -183,12 +214,12 @@ void PCI_simulation::print_closing(int32_t run_index) {
         return;
     }
     out << std::dec << "Cyc: " << run_index;
-    for (int i = 0; i < PCI_testbench::units; ++i)
+    for (size_t i = 0; i < b.targets.size(); ++i)
         out << " t" << i + 1 << ": " << b.targets[i]->trans_done();
     out << " Lat:";
     // Summed in 64 bits so that no latency total can overflow.
     int64_t total = 0;
-    for (int i = 0; i < PCI_testbench::units; ++i) {
+    for (size_t i = 0; i < b.masters.size(); ++i) {
         const int32_t latency = b.masters[i]->total_latency();
         out << " m" << i + 1 << ": " << latency;
         total += latency;
@@ -199,15 +230,21 @@ void PCI_simulation::print_closing(int32_t run_index) {
 std::string prepare_extensions(PCI_simulation& simulation, int argc, char** argv) {
     const extension_settings& extensions = simulation.extensions();
     if (extensions.seed)
-        derive_seeds(*extensions.seed, simulation.bench());
+        simulation.apply_seed(*extensions.seed);
     if (std::string error = add_file_outputs(simulation); !error.empty())
         return error;
-    if (!wants_data_outputs(extensions))
+    if (extensions.stats_json.empty() && extensions.transactions.empty())
         return {};
-    std::vector<std::string> arguments;
-    for (int i = 1; i < argc && argv[i] != nullptr; ++i) arguments.emplace_back(argv[i]);
-    auto exporter =
-        std::make_unique<PCI_data_exporter>(simulation.bench(), std::move(arguments), extensions);
+    PCI_data_request request;
+    request.stats_json = extensions.stats_json;
+    request.transactions = extensions.transactions;
+    for (int i = 1; i < argc && argv[i] != nullptr; ++i) request.arguments.emplace_back(argv[i]);
+    request.seed = extensions.seed;
+    request.max_cycles = extensions.max_cycles;
+    request.design_file = extensions.design_file_id;
+    PCI_testbench& bench = simulation.bench();
+    auto exporter = std::make_unique<PCI_data_exporter>(bench.view(simulation.design()),
+                                                        bench.pmon, std::move(request));
     if (std::string error = exporter->open(); !error.empty())
         return error;
     simulation.add_observer(std::move(exporter));
@@ -215,8 +252,13 @@ std::string prepare_extensions(PCI_simulation& simulation, int argc, char** argv
 }
 
 int pcisim_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    return run_design(builtin_design(), argc, argv, out, err);
+}
+
+int run_design(const PCI_design& design, int argc, char** argv, std::ostream& out,
+               std::ostream& err) {
     try {
-        PCI_simulation simulation(out);
+        PCI_simulation simulation(design, out);
         if (const std::optional<int> status = simulation.read_command_line(argc, argv, err))
             return *status;
         if (const std::string error = prepare_extensions(simulation, argc, argv); !error.empty()) {

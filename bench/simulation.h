@@ -17,16 +17,23 @@
 #include "bench/testbench.h"
 #include "kernel/context.h"
 #include "outputs/observer.h"
+#include "pci/design.h"
 
 class PCI_simulation {
   public:
-    // Builds the design; everything it prints goes to out.
+    // Builds the built-in design; everything it prints goes to out.
     explicit PCI_simulation(std::ostream& out = std::cout);
+    // Builds the given design (which the bench may assume valid: 1 to 8
+    // masters, 1 to 32 targets, at most 256 cards, every window naming a
+    // target); everything it prints goes to out.
+    explicit PCI_simulation(const PCI_design& design, std::ostream& out = std::cout);
     PCI_simulation(const PCI_simulation&) = delete;
     PCI_simulation& operator=(const PCI_simulation&) = delete;
 
     // Reads arguments 1 to argc - 1 in order, applying each to the settings
-    // and to the design. Returns the exit status when an argument ends the
+    // and to the design (the bench and the design value alike; -m#, -d# and
+    // -t# name masters 1 to the design's count and targets 1 to 9 at most).
+    // Returns the exit status when an argument ends the
     // program (help: 0, rejected option: 10, after printing its lines; a
     // long option's error: 1, after one line on err), nothing when the run
     // goes on.
@@ -40,10 +47,19 @@ class PCI_simulation {
     // (the iteration that left the loop, or the limit, extensions().max_cycles,
     // after the last iteration).
     int32_t run();
+    // Gives the design the seed every agent's seeds derive from, in the
+    // bench and in the design value; takes effect at the next reset.
+    void apply_seed(uint32_t number);
+
     // The optional report and the closing line.
     void print_closing(int32_t run_index);
     // The observers' end of run; returns the first error text, if any.
     std::string finish_observers();
+
+    // The design as it runs: the given one with the short options and
+    // --seed applied (--seed gives the design its seed and takes every
+    // agent's own, so that all derive from it).
+    const PCI_design& design() const { return design_; }
 
     SIM_context& context() { return context_; }
     PCI_testbench& bench() { return *bench_; }
@@ -54,6 +70,7 @@ class PCI_simulation {
     // Adds the bus dump and the REQ#/GNT# lines the settings ask for.
     void add_text_outputs();
 
+    PCI_design design_;                                     // the design, as resolved
     SIM_context context_;                                   // the kernel of this simulation
     std::unique_ptr<PCI_testbench> bench_;                  // the design (large: on the heap)
     run_settings settings_;                                 // short options' settings
@@ -63,7 +80,7 @@ class PCI_simulation {
 };
 
 // Applies what the long options ask of the design before the run: the
-// derived seeds, and the data outputs (their files created at once). Returns
+// derived seeds (in the bench and in the design value), and the data outputs (their files created at once). Returns
 // an error text or an empty string.
 std::string prepare_extensions(PCI_simulation& simulation, int argc, char** argv);
 
@@ -71,3 +88,7 @@ std::string prepare_extensions(PCI_simulation& simulation, int argc, char** argv
 // returns the exit status.
 int pcisim_main(int argc, char** argv, std::ostream& out = std::cout,
                 std::ostream& err = std::cerr);
+// The program on a given design (pcisim_main runs the built-in one):
+// reads the command line, runs, prints; returns the exit status.
+int run_design(const PCI_design& design, int argc, char** argv, std::ostream& out = std::cout,
+               std::ostream& err = std::cerr);

@@ -1,95 +1,117 @@
 #include "bench/testbench.h"
 
+#include <string>
+
+#include "bench/seeds.h"
+
 namespace {
-// Transactions each master runs unless an option says otherwise.
-constexpr int32_t pm1_transactions = 100;
-constexpr int32_t pm2_transactions = 200;
-constexpr int32_t pm3_transactions = 200;
+std::unique_ptr<PCI_arbiter_base> make_arbiter(const PCI_arbiter_spec& spec,
+                                               SIM_instance* parent) {
+    if (spec.policy == PCI_arbiter_policy::fixed)
+        return std::make_unique<PCI_priority_arbiter>("pa", parent);
+    auto arbiter = std::make_unique<PCI_arbiter>("pa", parent);
+    arbiter->set_mtt(spec.mtt);
+    arbiter->set_idle_limit(spec.idle_limit);
+    return arbiter;
+}
 
-// Window bases: master n draws addresses from a 32 KB window at its base,
-// which lies inside target n's window (prefetchable memory: BAR bit 3).
-constexpr uint32_t pm1_base = 0x00000000;
-constexpr uint32_t pm2_base = 0x00100000;
-constexpr uint32_t pm3_base = 0x00180000;
-constexpr uint32_t pt2_bar0 = 0x00100008;
-constexpr uint32_t pt3_bar0 = 0x00180008;
-constexpr int bar0 = 4;  // configuration dword of BAR0
+// The master's windows at bus addresses: the named target's BAR base plus
+// the window's offset.
+std::vector<PCI_master_window> windows_of(const PCI_master_spec& master,
+                                          const PCI_design& design) {
+    std::vector<PCI_master_window> windows;
+    for (const PCI_window_spec& window : master.windows) {
+        uint32_t base = 0;
+        for (const PCI_target_spec& target : design.targets)
+            if (target.name == window.target)
+                base = target.bar_base;
+        windows.push_back({base + window.offset, window.size, window.weight, 0});
+    }
+    return windows;
+}
 
-// Seeds of the random sources and multipliers of the data patterns.
-constexpr PCI_source_seeds pm1_seeds{17, 0x5A37};
-constexpr PCI_source_seeds pm2_seeds{42, 0x3779};
-constexpr PCI_source_seeds pm3_seeds{144, 0xABDE};
-constexpr PCI_source_seeds pt1_seeds{13, 0x1FF4};
-constexpr PCI_source_seeds pt2_seeds{7, 0xE515};
-constexpr PCI_source_seeds pt3_seeds{8, 0xF00F};
+std::vector<std::unique_ptr<PCI_configured_master>> make_masters(const PCI_design& design,
+                                                                 SIM_instance* parent) {
+    std::vector<std::unique_ptr<PCI_configured_master>> masters;
+    for (const PCI_master_spec& spec : design.masters)
+        masters.push_back(std::make_unique<PCI_configured_master>(
+            spec.name.c_str(), parent, spec, windows_of(spec, design)));
+    return masters;
+}
 
-// Lets the master follow one write with the next without an idle clock.
-void enable_fast_back_to_back(PCI_master& master) {
-    master.t.config[PCI_master::command_register] |= PCI_master::fast_back_to_back_enable;
+std::vector<std::unique_ptr<PCI_configured_target>> make_targets(const PCI_design& design,
+                                                                 SIM_instance* parent) {
+    std::vector<std::unique_ptr<PCI_configured_target>> targets;
+    for (const PCI_target_spec& spec : design.targets)
+        targets.push_back(std::make_unique<PCI_configured_target>(spec.name.c_str(), parent, spec));
+    return targets;
+}
+
+// An agent's own seeds, else those derived for its unit.
+PCI_source_seeds seeds_of(const std::optional<int32_t>& seed,
+                          const std::optional<uint32_t>& multiplier, const PCI_design& design,
+                          int unit) {
+    const PCI_source_seeds derived = derived_seeds(design.seed.value_or(0), unit);
+    return {seed.value_or(derived.seed), multiplier.value_or(derived.multiplier)};
 }
 }  // namespace
 
-PCI_testbench::PCI_testbench(const char* name_text, SIM_context& context)
+PCI_testbench::PCI_testbench(const char* name_text, SIM_context& context,
+                             const PCI_design& design)
     : SIM_instance(name_text, context),
-      pa("pa", this),
-      pm1("pm1", this),
-      pm2("pm2", this),
-      pm3("pm3", this),
-      pt1("pt1", this),
-      pt2("pt2", this),
-      pt3("pt3", this),
+      pa(make_arbiter(design.arbiter, this)),
+      rotating(dynamic_cast<PCI_arbiter*>(pa.get())),
+      masters(make_masters(design, this)),
+      targets(make_targets(design, this)),
       pb("pb", *this),
-      pmon("pmon", this),
-      masters{&pm1, &pm2, &pm3},
-      targets{&pt1, &pt2, &pt3},
-      master_seeds{pm1_seeds, pm2_seeds, pm3_seeds},
-      target_seeds{pt1_seeds, pt2_seeds, pt3_seeds},
-      target_rngs{&pt1.rng, &pt2.rng, &pt3.rng} {
-    pb.connect_agent(pa);
-    pb.connect_agent(pt1);
-    pb.connect_agent(pt2);
-    pb.connect_agent(pt3);
+      pmon("pmon", this) {
+    pb.connect_agent(*pa);
+    for (const auto& target : targets) pb.connect_agent(*target);
     pb.connect_agent(pmon);
-    pb.connect_agent(pm1);
-    pb.connect_agent(pm2);
-    pb.connect_agent(pm3);
+    for (const auto& master : masters) pb.connect_agent(*master);
 
-    // Request/grant pairs 0, 1, 2, their nets named under the bench.
-    for (PCI_random_master* master : masters) pa.attach_master(*this, *master);
+    // Request/grant pairs 0, 1, ..., their nets named under the bench.
+    for (const auto& master : masters) pa->attach_master(*this, *master);
 
-    constexpr int32_t transactions[units] = {pm1_transactions, pm2_transactions, pm3_transactions};
-    constexpr uint32_t bases[units] = {pm1_base, pm2_base, pm3_base};
+    const int units = static_cast<int>(masters.size());
     for (int i = 0; i < units; ++i) {
-        masters[i]->set_trans_count(transactions[i]);
-        masters[i]->base_address = bases[i];
+        const PCI_master_spec& spec = design.masters[i];
+        master_seeds.push_back(seeds_of(spec.seed, spec.multiplier, design, i));
+    }
+    for (size_t i = 0; i < targets.size(); ++i) {
+        const PCI_target_spec& spec = design.targets[i];
+        target_seeds.push_back(
+            seeds_of(spec.seed, spec.multiplier, design, units + static_cast<int>(i)));
     }
 
-    // pt1 keeps its class's BAR0 (0x00000008); the masks stay as the class set them.
-    pt2.config[bar0] = pt2_bar0;
-    pt3.config[bar0] = pt3_bar0;
-
-    for (PCI_random_master* master : masters) enable_fast_back_to_back(*master);
-
-    // Report cards 0, 1, 2: the three target windows.
-    pmon.add_range(0x00000000, 0xFFF00000);
-    pmon.add_range(0x00100000, 0xFFFF0000);
-    pmon.add_range(0x00180000, 0xFFFF0000);
+    // Report cards: the target windows, then the design's own.
+    for (const PCI_card_spec& card : all_cards(design)) pmon.add_range(card.base, card.mask);
 }
+
+PCI_testbench::PCI_testbench(const char* name_text, SIM_context& context)
+    : PCI_testbench(name_text, context, builtin_design()) {}
 
 void PCI_testbench::reset() {
     // Masters first, then targets, each source before its pattern.
-    for (int i = 0; i < units; ++i) {
+    for (size_t i = 0; i < masters.size(); ++i) {
         masters[i]->rng.set_seed(master_seeds[i].seed);
         masters[i]->set_multiplier(master_seeds[i].multiplier);
     }
-    for (int i = 0; i < units; ++i) {
-        target_rngs[i]->set_seed(target_seeds[i].seed);
+    for (size_t i = 0; i < targets.size(); ++i) {
+        targets[i]->rng.set_seed(target_seeds[i].seed);
         targets[i]->set_multiplier(target_seeds[i].multiplier);
     }
 }
 
+PCI_design_view PCI_testbench::view(const PCI_design& design) const {
+    PCI_design_view v{design, name.own_name(), {}, {}, master_seeds, target_seeds, pb, pmon};
+    for (const auto& master : masters) v.masters.push_back(master.get());
+    for (const auto& target : targets) v.targets.push_back(target.get());
+    return v;
+}
+
 bool PCI_testbench::all_done() const {
-    for (const PCI_random_master* master : masters)
+    for (const auto& master : masters)
         if (!master->is_done())
             return false;
     return true;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <ostream>
 
-#include "bench/options.h"
+#include "outputs/dump_settings.h"
 #include "outputs/observer.h"
 
 class PCI_bus;

@@ -1,6 +1,6 @@
 #include "outputs/data_exporter.h"
 
-#include "bench/testbench.h"
+#include "monitor/monitor.h"
 #include "outputs/stats_json.h"
 
 namespace {
@@ -8,31 +8,26 @@ namespace {
 constexpr int json_indent = 2;
 }  // namespace
 
-bool wants_data_outputs(const extension_settings& extensions) {
-    return !extensions.stats_json.empty() || !extensions.transactions.empty();
-}
-
-PCI_data_exporter::PCI_data_exporter(PCI_testbench& bench, std::vector<std::string> arguments,
-                                     const extension_settings& extensions)
-    : bench_(bench),
-      arguments_(std::move(arguments)),
-      extensions_(extensions),
-      activity_(bench.pb) {
+PCI_data_exporter::PCI_data_exporter(PCI_design_view view, PCI_monitor& monitor,
+                                     PCI_data_request request)
+    : view_(std::move(view)), request_(std::move(request)), activity_(view_.bus) {
     std::vector<std::string> names;
     std::vector<const SIM_signal*> frames;
-    for (const PCI_random_master* master : bench.masters) {
-        names.push_back(master->name.own_name());
-        frames.push_back(&master->frame);
+    for (size_t i = 0; i < view_.masters.size(); ++i) {
+        names.push_back(view_.design.masters[i].name);
+        frames.push_back(&view_.masters[i]->frame);
     }
-    if (!extensions.stats_json.empty())
-        stats_file_.emplace(extensions.stats_json);
-    if (!extensions.transactions.empty())
-        log_.emplace(extensions.transactions, std::move(names));
+    std::vector<std::string> cards;
+    for (const PCI_card_spec& card : all_cards(view_.design)) cards.push_back(card.name);
+    if (!request_.stats_json.empty())
+        stats_file_.emplace(request_.stats_json);
+    if (!request_.transactions.empty())
+        log_.emplace(request_.transactions, std::move(names), std::move(cards));
     PCI_transaction_collector::sink sink;
     if (log_)
         sink = [this](const PCI_transaction_record& record) { log_->write(record); };
     collector_ = std::make_unique<PCI_transaction_collector>(std::move(frames), std::move(sink));
-    bench.pmon.add_listener(*collector_);
+    monitor.add_listener(*collector_);
 }
 
 std::string PCI_data_exporter::open() {
@@ -48,7 +43,7 @@ std::string PCI_data_exporter::on_finish() {
     collector_->finish();
     std::string first_error;
     if (stats_file_) {
-        const PCI_stats_sources sources{bench_, arguments_, extensions_, *collector_, activity_};
+        const PCI_stats_sources sources{view_, request_, *collector_, activity_};
         stats_file_->stream() << stats_document(sources).dump(
                                      json_indent, ' ', false,
                                      nlohmann::ordered_json::error_handler_t::replace)

@@ -14,10 +14,12 @@ class PCI_transaction_log {
   public:
     // The column names of the header row.
     static constexpr const char* header =
-        "start_cycle,end_cycle,master,card,command,address,data_phases,initial_wait,termination";
+        "start_cycle,end_cycle,master,card,command,address,data_phases,initial_wait,termination,"
+        "card_name";
 
-    // Writes to path; master_names names master index i.
-    PCI_transaction_log(std::string path, std::vector<std::string> master_names);
+    // Writes to path; master_names names master index i, card_names card i.
+    PCI_transaction_log(std::string path, std::vector<std::string> master_names,
+                        std::vector<std::string> card_names);
 
     // Creates the file and writes the header; returns an error text or "".
     std::string open();
@@ -29,4 +31,5 @@ class PCI_transaction_log {
   private:
     PCI_output_file file_;                   // the CSV file
     std::vector<std::string> master_names_;  // name of each master index
+    std::vector<std::string> card_names_;    // name of each card
 };

@@ -7,7 +7,8 @@
 #include <charconv>
 #include <cstring>
 
-#include "bench/testbench.h"
+#include "outputs/design_view.h"
+#include "pci/bus.h"
 #include "kernel/packed_wires.h"
 #include "kernel/signal.h"
 
@@ -304,9 +305,9 @@ void PCI_vcd_writer::flush_buffer() {
     }
 }
 
-void watch_testbench(PCI_vcd_writer& writer, const PCI_testbench& bench, bool split_vectors) {
-    writer.add_clock({bench.name.own_name()}, "clk");
-    const PCI_bus& bus = bench.pb;
+void watch_design(PCI_vcd_writer& writer, const PCI_design_view& view, bool split_vectors) {
+    writer.add_clock({view.top}, "clk");
+    const PCI_bus& bus = view.bus;
     const std::vector<std::string> bus_scope = scope_of(bus.frame.name);
     // Active-low wires carry "_n" after their own name.
     auto scalar = [&](const SIM_net& net, const char* suffix) {
@@ -335,7 +336,7 @@ void watch_testbench(PCI_vcd_writer& writer, const PCI_testbench& bench, bool sp
     scalar(bus.lock, "_n");
     vector_wire(bus.ad, 32, "", &bus.ad_word);
     vector_wire(bus.cbe, 4, "_n", &bus.cbe_word);
-    for (const PCI_random_master* master : bench.masters) {
+    for (const PCI_random_master* master : view.masters) {
         writer.add_wire(scope_of(master->req.name), master->req.name.own_name() + "_n",
                         {&master->req});
         writer.add_wire(scope_of(master->gnt.name), master->gnt.name.own_name() + "_n",

@@ -20,7 +20,7 @@ class SIM_name;
 class SIM_packed_wires;
 class SIM_signal;
 struct SIM_clock;
-class PCI_testbench;
+struct PCI_design_view;
 
 // How many of the six levels the file keeps apart.
 enum class PCI_vcd_levels {
@@ -123,9 +123,9 @@ class PCI_vcd_writer : public SIM_observer {
     std::vector<slot> slots_;          // the variables as the per-cycle loop reads them
 };
 
-// Declares the test bench's wires in writer: the clock "clk" under the bench,
-// the bus signals under the bench's bus and each master's REQ# and GNT#
-// under that master. With split_vectors, AD and C/BE# are written as one wire
+// Declares the design's wires in writer: the clock "clk" under the top, the
+// bus signals under the bus and each master's REQ# and GNT# under that
+// master (a scope per master). With split_vectors, AD and C/BE# are written as one wire
 // per bit (ad0..ad31, cbe_n0..cbe_n3) instead of two vectors, for readers
 // that take no vectors.
-void watch_testbench(PCI_vcd_writer& writer, const PCI_testbench& bench, bool split_vectors);
+void watch_design(PCI_vcd_writer& writer, const PCI_design_view& view, bool split_vectors);

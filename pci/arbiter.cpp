@@ -61,7 +61,6 @@ void PCI_arbiter_base::reset() {
 
 PCI_arbiter::PCI_arbiter(const char* name_text, SIM_instance* parent)
     : PCI_arbiter_base(name_text, parent) {
-    set_mtt(48);
     set_debug(0);
 }
 

@@ -9,6 +9,7 @@
 
 #include "kernel/signal.h"
 #include "pci/agent.h"
+#include "pci/defaults.h"
 
 class PCI_master;
 
@@ -56,21 +57,22 @@ class PCI_arbiter_base : public PCI_agent {
 // on the last owner.
 class PCI_arbiter : public PCI_arbiter_base {
   public:
-    // A granted master that has not started loses GNT# after this many idle
-    // clocks if another master requests.
-    static constexpr int32_t idle_limit = 16;
-
     PCI_arbiter(const char* name, SIM_instance* parent);
 
     void set_mtt(int32_t value) { mtt = value; }
     // The maximum tenure in effect.
     int32_t mtt_value() const { return mtt; }
+    // A granted master that has not started loses GNT# after this many idle
+    // clocks if another master requests.
+    void set_idle_limit(int32_t value) { idle_limit = value; }
+    int32_t idle_limit_value() const { return idle_limit; }
     void reset() override;
     void clock() override;
 
   private:
-    int32_t mtt = 48;    // tenure after which a requesting owner may lose GNT#
-    int32_t tenure = 0;  // clocks counted since the last grant
+    int32_t mtt = pci_defaults::mtt;                // tenure after which an owner may lose GNT#
+    int32_t idle_limit = pci_defaults::idle_limit;  // idle clocks after which a grant may go
+    int32_t tenure = 0;                             // clocks counted since the last grant
 };
 
 // Fixed priority, lowest master number first; no MTT, no parking.

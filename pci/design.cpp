@@ -64,3 +64,12 @@ PCI_design builtin_design() {
     d.targets.push_back(page_target("pt3", 0x00180000, 8, 0xF00F));
     return d;
 }
+
+std::vector<PCI_card_spec> all_cards(const PCI_design& design) {
+    std::vector<PCI_card_spec> cards;
+    if (design.cards_from_targets)
+        for (const PCI_target_spec& target : design.targets)
+            cards.push_back({target.name, target.bar_base, ~(target.bar_size - 1)});
+    cards.insert(cards.end(), design.cards.begin(), design.cards.end());
+    return cards;
+}

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "pci/commands.h"
+#include "pci/defaults.h"
+
 
 // A number that is either fixed or drawn once per use from a range.
 struct PCI_draw {
@@ -51,9 +53,9 @@ enum class PCI_timer_expiry {
 
 struct PCI_master_spec {
     std::string name;               // instance name, unique among agents
-    int32_t transactions = 100;     // transactions to run
-    int32_t latency_timer = 48;     // Latency Timer, 0..255
-    int32_t retry_overhead = 0;     // clocks taken off a retry hint; -1 ignores hints
+    int32_t transactions = pci_defaults::transactions;  // transactions to run
+    int32_t latency_timer = pci_defaults::latency_timer;  // Latency Timer, 0..255
+    int32_t retry_overhead = pci_defaults::retry_overhead;  // off a retry hint; -1 ignores hints
     bool fast_back_to_back = true;  // Fast Back-to-Back Enable in the Command register
     int32_t reads = 0;              // share of reads in percent; one draw per transaction
     PCI_draw read_length = PCI_draw::fixed(1);            // data phases of a read
@@ -96,8 +98,8 @@ struct PCI_target_spec {
     PCI_disconnect_kind disconnect = PCI_disconnect_kind::none;
     PCI_draw disconnect_after = PCI_draw::fixed(1);  // data phases, for `after`
     uint32_t disconnect_boundary = 4096;             // bytes, for `at_boundary`
-    int32_t init_retry_threshold = 16;               // most clocks a first phase may wait
-    int32_t burst_retry_threshold = 8;               // most clocks a later phase may wait
+    int32_t init_retry_threshold = pci_defaults::init_retry_threshold;  // first phase: most clocks
+    int32_t burst_retry_threshold = pci_defaults::burst_retry_threshold;  // later: most clocks
     bool retry_hint = true;                          // a stopped read carries a retry hint
     std::optional<int32_t> seed;                     // as for masters
     std::optional<uint32_t> multiplier;
@@ -111,8 +113,8 @@ enum class PCI_arbiter_policy {
 
 struct PCI_arbiter_spec {
     PCI_arbiter_policy policy = PCI_arbiter_policy::rotating;
-    int32_t mtt = 48;         // rotating: minimum tenure of a master, clocks
-    int32_t idle_limit = 16;  // rotating: idle clocks before the grant is taken back
+    int32_t mtt = pci_defaults::mtt;  // rotating: minimum tenure of a master, clocks
+    int32_t idle_limit = pci_defaults::idle_limit;  // rotating: idle clocks before regrant
     bool operator==(const PCI_arbiter_spec&) const = default;
 };
 
@@ -142,3 +144,7 @@ struct PCI_design {
 
 // The design the program runs without a design file.
 PCI_design builtin_design();
+
+// The monitor's cards in card order: one per target window (named as the
+// target) when cards_from_targets, then the design's further cards.
+std::vector<PCI_card_spec> all_cards(const PCI_design& design);

@@ -1,10 +1,12 @@
 #pragma once
 // A record of measured latencies in clocks: how many, their sum, the
-// extremes and a histogram with one bin per clock up to an open last bin.
+// extremes, a histogram with one bin per clock up to an open last bin, and
+// the latencies themselves (for percentiles).
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 struct PCI_latency_record {
     // Highest bin of the histogram; longer latencies are counted there.
@@ -18,6 +20,7 @@ struct PCI_latency_record {
         min = count == 1 ? value : std::min(min, value);
         max = count == 1 ? value : std::max(max, value);
         ++histogram[std::min(value, int32_t{max_bin})];
+        values.push_back(value);
     }
     // Forgets every latency.
     void clear() { *this = PCI_latency_record(); }
@@ -27,4 +30,5 @@ struct PCI_latency_record {
     int32_t min = 0;                               // the shortest (0 while count is 0)
     int32_t max = 0;                               // the longest (0 while count is 0)
     std::array<int32_t, max_bin + 1> histogram{};  // latencies per clock count
+    std::vector<int32_t> values;                   // every latency, in order (as binned)
 };

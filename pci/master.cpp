@@ -215,7 +215,7 @@ void PCI_master::data_step() {
         frame_ctl = VZ;
         irdy_ctl = V0;
         bool finish = true;
-        if (term && !all_done()) {
+        if (term && !all_done() && holds_request()) {
             // More to do: REQ# stays asserted. A write may be followed by the
             // next address phase without an idle clock.
             const bool fast_back_to_back =
@@ -274,7 +274,8 @@ bool PCI_master::ready_for_data(logic_value trdy_level) {
 
 bool PCI_master::should_terminate() {
     const bool last = last_phase();
-    if (sim_cycle() - address_cycle > latency_timer() && gnt.is_high()) {
+    if (sim_cycle() - address_cycle > latency_timer() && gnt.is_high() &&
+        !(expire_after_phase && irdy.is_low() && !trdy.is_low())) {
         if (debug)
             sim_out() << "MLT timeout!" << std::endl;
         return true;

@@ -100,6 +100,9 @@ class PCI_master : public PCI_agent, public PCI_pattern {
     virtual bool last_phase() { return remaining <= 0; }
     // Data phases of a new transaction (called after next_command()).
     virtual int32_t burst_length() { return -2; }
+    // Whether REQ# stays asserted after the master's own end of a transaction
+    // when more work follows; asked in every clock of that end.
+    virtual bool holds_request() { return true; }
 
     // ---- The state machine. ----
 
@@ -113,7 +116,8 @@ class PCI_master : public PCI_agent, public PCI_pattern {
     // of the next one when the target is ready (TRDY# exactly 0).
     bool ready_for_data(logic_value trdy_level);
     // Whether the master ends the transaction: last data phase, or Latency
-    // Timer expired with GNT# taken away.
+    // Timer expired with GNT# taken away (with expire_after_phase, only
+    // where no data phase is held open: IRDY# low without TRDY#).
     bool should_terminate();
     // Turns frame_ctl and irdy_ctl into levels; an asserted line is driven
     // high for one clock before it is released.
@@ -141,6 +145,9 @@ class PCI_master : public PCI_agent, public PCI_pattern {
     uint32_t stop_ad = 0;         // AD word read in that cycle (retry hint)
     logic_value req_prev = V1;    // REQ# one cycle earlier
     logic_value req_prev2 = V1;   // REQ# two cycles earlier
+    // On Latency Timer expiry a data phase held by the target completes
+    // before FRAME# goes high (else FRAME# goes high at once).
+    bool expire_after_phase = false;
 
   private:
     // Releases AD (for writes) and C/BE# at the end of the master's tenure.

@@ -3,9 +3,7 @@
 #include "kernel/sim_time.h"
 
 PCI_retry_master::PCI_retry_master(const char* name_text, SIM_instance* parent)
-    : PCI_master(name_text, parent) {
-    set_retry_overhead(0);
-}
+    : PCI_master(name_text, parent) {}
 
 bool PCI_retry_master::can_start() {
     if (!retry_pending || retry_overhead == no_back_off || !is_read())
@@ -21,7 +19,7 @@ bool PCI_retry_master::can_start() {
 
 PCI_random_master::PCI_random_master(const char* name_text, SIM_instance* parent)
     : PCI_retry_master(name_text, parent) {
-    set_latency_timer(48);
+    set_latency_timer(pci_defaults::latency_timer);
     trans_count = 0;
 }
 

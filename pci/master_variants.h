@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "pci/defaults.h"
 #include "pci/master.h"
 #include "pci/random.h"
 
@@ -26,7 +27,7 @@ class PCI_retry_master : public PCI_master {
     // False while a hinted read retry still needs its clocks.
     bool can_start() override;
 
-    int32_t retry_overhead = 0;  // clocks taken off a retry hint; -1 = no back-off
+    int32_t retry_overhead = pci_defaults::retry_overhead;  // off a retry hint; -1 = no back-off
 };
 
 class PCI_random_master : public PCI_retry_master {

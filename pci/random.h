@@ -4,6 +4,12 @@
 
 #include <cstdint>
 
+// The seeds of one agent's random source and data pattern.
+struct PCI_source_seeds {
+    int32_t seed;         // SIM_random seed
+    uint32_t multiplier;  // 16-bit pattern multiplier
+};
+
 class SIM_number_source {
   public:
     virtual ~SIM_number_source() = default;

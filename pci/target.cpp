@@ -7,8 +7,6 @@
 PCI_target::PCI_target(const char* name_text, SIM_instance* parent)
     : PCI_agent(name_text, parent), idsel("idsel", this) {
     for (PCI_decode_speed& speed : decode_speed) speed = PCI_decode_speed::fast;
-    init_retry_threshold = 16;
-    burst_retry_threshold = 8;
     for (int i = 0; i < 16; ++i) config_mask[i] = 0;
     // The Command register is the only writable part of the plain header.
     config_mask[1] |= 0xFFFFu;

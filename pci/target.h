@@ -18,6 +18,7 @@
 
 #include "kernel/signal.h"
 #include "pci/agent.h"
+#include "pci/defaults.h"
 #include "pci/pattern.h"
 
 class PCI_target : public PCI_agent, public PCI_pattern {
@@ -131,8 +132,8 @@ class PCI_target : public PCI_agent, public PCI_pattern {
     uint32_t stopped_command = 0;                  // command of the remembered transaction
     bool stopping = false;                         // latest decision was STOP# without TRDY#
     int32_t burst_count = -1;                      // data phases left before a burst disconnect
-    int32_t init_retry_threshold = 16;             // most clocks a first phase may wait
-    int32_t burst_retry_threshold = 8;             // most clocks a later phase may wait
+    int32_t init_retry_threshold = pci_defaults::init_retry_threshold;    // first phase: most clocks
+    int32_t burst_retry_threshold = pci_defaults::burst_retry_threshold;  // later phase: most clocks
     int32_t trans_done_ = 0;                       // completed data transfers
 
   private:

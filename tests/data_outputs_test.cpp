@@ -64,7 +64,7 @@ std::vector<std::vector<std::string>> csv_rows(const std::string& text) {
         rows.push_back(fields);
     }
     EXPECT_EQ(start, text.size()) << "text after the last CRLF";
-    EXPECT_EQ(rows.at(0).size(), 9u);
+    EXPECT_EQ(rows.at(0).size(), 10u);
     rows.erase(rows.begin());
     return rows;
 }
@@ -143,7 +143,7 @@ TEST_F(DataOutputs, FiguresMatchTheReportTheClosingLineAndTheTransactions) {
     // The transaction rows add up to the per-card figures.
     std::map<std::string, std::map<std::string, int64_t>> sums;  // per card: figure -> sum
     for (const std::vector<std::string>& row : csv_rows(slurp(dir / "t.csv"))) {
-        ASSERT_EQ(row.size(), 9u);
+        ASSERT_EQ(row.size(), 10u);
         std::map<std::string, int64_t>& s = sums[row[3]];
         s["data_phases"] += std::stoi(row[6]);
         ++s[row[8]];

@@ -47,8 +47,8 @@ TEST(Testbench, ResetSeedsEverySource) {
     PCI_testbench* const bench = design.bench.get();
     design.context.reset_all();
     const int32_t seeds[6] = {17, 42, 144, 13, 7, 8};
-    SIM_random* sources[6] = {&bench->pm1.rng, &bench->pm2.rng, &bench->pm3.rng,
-                              &bench->pt1.rng, &bench->pt2.rng, &bench->pt3.rng};
+    SIM_random* sources[6] = {&bench->masters[0]->rng, &bench->masters[1]->rng, &bench->masters[2]->rng,
+                              &bench->targets[0]->rng, &bench->targets[1]->rng, &bench->targets[2]->rng};
     for (int i = 0; i < 6; ++i) {
         SIM_random expected;
         expected.set_seed(seeds[i]);
@@ -56,8 +56,8 @@ TEST(Testbench, ResetSeedsEverySource) {
     }
     // Pattern word 1 is 1 | ((multiplier << 16) ^ 0x27450000).
     const uint32_t multipliers[6] = {0x5A37, 0x3779, 0xABDE, 0x1FF4, 0xE515, 0xF00F};
-    PCI_pattern* patterns[6] = {&bench->pm1, &bench->pm2, &bench->pm3,
-                                &bench->pt1, &bench->pt2, &bench->pt3};
+    PCI_pattern* patterns[6] = {bench->masters[0].get(), bench->masters[1].get(), bench->masters[2].get(),
+                                bench->targets[0].get(), bench->targets[1].get(), bench->targets[2].get()};
     for (int i = 0; i < 6; ++i) {
         uint32_t address = 0;
         patterns[i]->next_data(address);
@@ -72,21 +72,21 @@ TEST(Testbench, CommandLineReachesTheDesign) {
     OutputCapture capture(simulation.context());
     EXPECT_FALSE(
         apply(simulation, {"-m1l300", "-m2c7", "-m3o-1", "-t2b3", "-t1i20", "-d2", "-dm", "-dA"}));
-    EXPECT_EQ(bench->pm1.latency_timer(), 44);  // 300 keeps its low 8 bits
-    EXPECT_EQ(bench->pm2.transaction_count(), 7);
-    EXPECT_EQ(bench->pm3.retry_overhead_value(), -1);
-    EXPECT_EQ(bench->pt2.burst_threshold(), 3);
-    EXPECT_EQ(bench->pt3.burst_threshold(), 8);
-    EXPECT_EQ(bench->pt1.init_threshold(), 20);
-    EXPECT_EQ(bench->pm1.debug_flag(), 0);
-    EXPECT_EQ(bench->pm2.debug_flag(), 1);
+    EXPECT_EQ(bench->masters[0]->latency_timer(), 44);  // 300 keeps its low 8 bits
+    EXPECT_EQ(bench->masters[1]->transaction_count(), 7);
+    EXPECT_EQ(bench->masters[2]->retry_overhead_value(), -1);
+    EXPECT_EQ(bench->targets[1]->burst_threshold(), 3);
+    EXPECT_EQ(bench->targets[2]->burst_threshold(), 8);
+    EXPECT_EQ(bench->targets[0]->init_threshold(), 20);
+    EXPECT_EQ(bench->masters[0]->debug_flag(), 0);
+    EXPECT_EQ(bench->masters[1]->debug_flag(), 1);
     EXPECT_EQ(bench->pmon.debug_flag(), 1);
-    EXPECT_EQ(bench->pa.debug_flag(), 1);
+    EXPECT_EQ(bench->pa->debug_flag(), 1);
     EXPECT_EQ(capture.text(), "");
 
     // A rejected option stops the reading; the ones before it stay applied.
     EXPECT_EQ(apply(simulation, {"-m1c5", "-x", "-m1c9"}), 10);
-    EXPECT_EQ(bench->pm1.transaction_count(), 5);
+    EXPECT_EQ(bench->masters[0]->transaction_count(), 5);
     EXPECT_EQ(capture.take(), "Unknown option x\n");
 
     // The run settings are not touched by design options.

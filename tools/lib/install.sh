@@ -8,7 +8,7 @@ pcisim_run_packages=(g++ cmake ninja-build nlohmann-json3-dev)
 # Building and passing the tests, and what CI's checks use.
 pcisim_test_packages=("${pcisim_run_packages[@]}" libgtest-dev libbenchmark-dev
     nlohmann-json3-dev gtkwave sigrok-cli python3-distributed python3-matplotlib
-    python3-jsonschema clang clang-format clang-tidy valgrind hyperfine)
+    python3-jsonschema python3-plotly python3-pil chromium clang clang-format clang-tidy valgrind hyperfine)
 
 # pcisim_install PACKAGE...
 # Installs the packages dpkg does not list as installed (a removed package

@@ -33,11 +33,14 @@ def parser():
     p.add_argument("--plot-out", metavar="FILE", help="plot file, .png or .svg (default DIR/METRIC.png)")
     p.add_argument("--plot-x", metavar="SETTING", help="setting on the x axis (default: the first varied)")
     p.add_argument("--plot-y", metavar="SETTING", help="second setting: draw a heat map of x against y")
+    p.add_argument("--report", action="store_true",
+                   help="write the sweep's page: table of runs, each metric against the settings (after the sweep)")
+    p.add_argument("--report-out", metavar="FILE", help="page file (default DIR/report.html)")
     return p
 
 
 def _check(args):
-    if args.grid is None and args.plot is None:
+    if args.grid is None and args.plot is None and not (args.report or args.report_out):
         raise SweepError("give a grid file to run, or --plot METRIC to plot an existing output folder")
     if args.workers is not None and args.workers < 1:
         raise SweepError("--workers needs at least 1")
@@ -63,6 +66,9 @@ def main(argv=None):
             from .plot import plot
             print(f"plot written to {plot(args.output, args.plot, args.plot_out, args.plot_x, args.plot_y)}",
                   file=sys.stderr)
+        if args.report or args.report_out:
+            from .report import write_report
+            print(f"report written to {write_report(args.output, args.report_out)}", file=sys.stderr)
         return 2 if failed else 0
     except SweepError as err:
         print(f"pcisim-sweep: {err}", file=sys.stderr)

@@ -14,7 +14,10 @@ from . import SweepError
 _MASTER_FIELDS = {"transactions": "c", "latency_timer": "l", "retry_overhead": "o"}
 _TARGET_FIELDS = {"init_retry_threshold": "i", "burst_retry_threshold": "b"}
 _SETTING = re.compile(r"(pm|pt)([1-3])\.(\w+)")
-_TOP_KEYS = {"binary", "seeds", "timeout", "fixed", "vary"}
+# A value of the design, overridden with --set PATH=VALUE: master.NAME.KEY,
+# target.NAME.KEY, arbiter.KEY, run.KEY, monitor.KEY (any depth below).
+_DESIGN_PATH = re.compile(r"(master|target)\.[a-z][a-z0-9_]*(\.[A-Za-z0-9_]+)+|(arbiter|run|monitor)(\.[A-Za-z0-9_]+)+")
+_TOP_KEYS = {"binary", "design", "seeds", "timeout", "fixed", "vary"}
 
 
 def option_template(name):
@@ -35,13 +38,34 @@ def known_settings():
     return ", ".join(["mtt", *masters, *targets])
 
 
+def toml_value(value):
+    """A value in TOML syntax, as --set reads it."""
+    if isinstance(value, bool):
+        return "true" if value else "false"
+    if isinstance(value, str):
+        return json.dumps(value)
+    if isinstance(value, list):
+        return "[" + ", ".join(toml_value(v) for v in value) + "]"
+    return str(value)
+
+
 @dataclass(frozen=True)
 class Setting:
     name: str        # column name in results.csv
-    template: str    # pcisim option with "{}" for the value
+    template: str    # pcisim option with "{}" for the value, or "--set" for a design path
     values: tuple
 
-    def option(self, value):
+    def options(self, value):
+        """The pcisim arguments that give this setting the value."""
+        if self.template == "--set":
+            return ["--set", f"{self.name}={toml_value(value)}"]
+        return [self.template.replace("{}", str(value))]
+
+    def label(self, value):
+        """The setting and value as the run id shows them."""
+        if self.template == "--set":
+            return f"{self.name.partition('.')[2] if self.name.startswith(('master.', 'target.')) else self.name}" \
+                   f"={toml_value(value)}"
         return self.template.replace("{}", str(value))
 
 
@@ -72,11 +96,12 @@ class Grid:
         """Every point of the cartesian product (first setting slowest) times every seed."""
         out = []
         for index, point in enumerate(itertools.product(*(s.values for s in self.settings))):
-            options = [s.option(v) for s, v in zip(self.settings, point)]
+            options = [o for s, v in zip(self.settings, point) for o in s.options(v)]
+            labels = [s.label(v) for s, v in zip(self.settings, point)]
+            cells = {s.name: toml_value(v) if isinstance(v, list) else v for s, v in zip(self.settings, point)}
             for seed_index, seed in enumerate(self.seeds):
                 args = (*self.fixed, *options, "--seed", str(seed))
-                out.append(Run(run_id(options, seed, args), (index, seed_index),
-                               dict(zip(self.setting_names, point)), seed, args))
+                out.append(Run(run_id(labels, seed, args), (index, seed_index), cells, seed, args))
         return out
 
 
@@ -93,8 +118,9 @@ def _int(value, where):
     return value
 
 
-def _values(entry, where, numeric):
-    """A value list, or a {from, to, step} range (inclusive)."""
+def _values(entry, where, numeric, design=False):
+    """A value list, or a {from, to, step} range (inclusive). A design value
+    may be any TOML value, a list of them (a range [lo, hi] among them)."""
     if isinstance(entry, list):
         values = entry
     elif isinstance(entry, dict) and "from" in entry:
@@ -114,9 +140,12 @@ def _values(entry, where, numeric):
     for value in values:
         if numeric:
             _int(value, where)
+        elif design:
+            if isinstance(value, dict):
+                raise SweepError(f"{where}: a design value cannot be a table, got {value!r}")
         elif not isinstance(value, (int, str)) or isinstance(value, bool):
             raise SweepError(f"{where}: values must be numbers or strings, got {value!r}")
-    if len(set(values)) != len(values):
+    if len({toml_value(v) for v in values}) != len(values):
         raise SweepError(f"{where}: repeated value in {values}")
     return tuple(values)
 
@@ -134,10 +163,13 @@ def _setting(name, entry, where):
                 raise SweepError(f"{where}: give either 'values' or 'from'/'to'/'step', not both")
             entry = entry["values"]
         return Setting(name, template, _values(entry, where, numeric=False))
+    if _DESIGN_PATH.fullmatch(name):
+        return Setting(name, "--set", _values(entry, where, numeric=False, design=True))
     template = option_template(name)
     if template is None:
-        raise SweepError(f"{where}: unknown setting '{name}' (known: {known_settings()}; "
-                         f"or give a raw option: {name} = {{option = \"-x{{}}\", values = [...]}})")
+        raise SweepError(f"{where}: unknown setting '{name}' (known: {known_settings()}, or a design "
+                         f"value such as \"master.pm1.latency_timer\"; or give a raw option: "
+                         f"{name} = {{option = \"-x{{}}\", values = [...]}})")
     return Setting(name, template, _values(entry, where, numeric=True))
 
 
@@ -150,13 +182,17 @@ def _fixed(table):
             if not isinstance(value, list) or not all(isinstance(v, str) for v in value):
                 raise SweepError("[fixed] options must be a list of strings, e.g. [\"-m1c50\"]")
             fixed.extend(value)
+        elif _DESIGN_PATH.fullmatch(name):  # one value, which may itself be a list such as [0, 20]
+            if isinstance(value, dict):
+                raise SweepError(f"[fixed] {name}: a design value cannot be a table, got {value!r}")
+            fixed.extend(Setting(name, "--set", (value,)).options(value))
         else:
             setting = _setting(name, value, f"[fixed] {name}")
             if len(setting.values) != 1:
                 raise SweepError(f"[fixed] {name}: one value only (put several under [vary])")
-            fixed.append(setting.option(setting.values[0]))
+            fixed.extend(setting.options(setting.values[0]))
     for arg in fixed:
-        if arg.split("=")[0] in ("--seed", "--stats-json"):
+        if arg.split("=")[0] in ("--seed", "--stats-json", "--design"):
             raise SweepError(f"[fixed] options: {arg.split('=')[0]} is set by the sweep itself")
     return fixed
 
@@ -190,6 +226,9 @@ def parse_grid(text, path, binary=None):
         if "binary" not in data:
             raise SweepError(f"{where}: no 'binary' given (in the grid or with --binary)")
         binary = os.path.join(os.path.dirname(os.path.abspath(path)), data["binary"])
+    design = data.get("design")
+    if design is not None and (not isinstance(design, str) or not design):
+        raise SweepError(f"{where}: design must be the path of a design file")
     timeout = data.get("timeout", 600)
     if isinstance(timeout, bool) or not isinstance(timeout, (int, float)) or timeout <= 0:
         raise SweepError(f"{where}: timeout must be a positive number of seconds")
@@ -198,7 +237,14 @@ def parse_grid(text, path, binary=None):
         raise SweepError(f"{where}: [vary] must be a table")
     settings = tuple(_setting(name, entry, f"[vary] {name}") for name, entry in vary.items())
     fixed = _fixed(data.get("fixed", {}))
+    if design is not None:
+        fixed = ["--design", os.path.join(os.path.dirname(os.path.abspath(path)), design), *fixed]
     for setting in settings:
+        if setting.template == "--set":
+            clash = [a for a in fixed if a.startswith(setting.name + "=")]
+            if clash:
+                raise SweepError(f"[vary] {setting.name}: also set in [fixed] ({clash[0]})")
+            continue
         prefix = setting.template[:-2].lower()  # only an option whose value comes last can be compared
         clash = [a for a in fixed if prefix and setting.template.endswith("{}") and a.lower().startswith(prefix)]
         if clash:
