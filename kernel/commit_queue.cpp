@@ -36,6 +36,11 @@ void SIM_commit_queue::unregister_wires(SIM_packed_wires* wires) {
     ++topology_;
 }
 
+void SIM_commit_queue::note_topology_change() {
+    ++topology_;
+    for (SIM_port_vector* vector : all_vectors_) vector->wires_ = nullptr;
+}
+
 void SIM_commit_queue::update_layout() {
     layout_topology_ = topology_;
     for (SIM_port_vector* vector : all_vectors_) vector->wires_ = nullptr;
@@ -106,6 +111,10 @@ void SIM_commit_queue::commit(const SIM_clock& clock) {
         } else {
             switch (net->resolve_members(cur)) {
                 case SIM_net::resolution::untouched:
+                    // A net of no port is never rebuilt: its two buffers take
+                    // turns as the current one, and its packing follows.
+                    if (net->packed_planes && net->level[0] != net->level[1])
+                        carried_.push(net);
                     break;
                 case SIM_net::resolution::resolve_again:
                     carried_.push(net);

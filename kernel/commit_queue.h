@@ -74,8 +74,9 @@ class SIM_commit_queue {
     void register_wires(SIM_packed_wires* wires);
     void unregister_wires(SIM_packed_wires* wires);
     // A net's member list changed: the boundary works out again which
-    // vectors drive which packings.
-    void note_topology_change() { ++topology_; }
+    // vectors drive which packings; until then vectors read their wires
+    // one by one.
+    void note_topology_change();
 
     // Commits the queued ports and resolves the dirty nets for the phases of
     // clock, which has not flipped yet. Counts one boundary.

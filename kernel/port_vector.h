@@ -11,12 +11,14 @@
 // cycle's until it is driven, is then read from the planes by read_next()
 // (level_at() and level_buffers() show the buffer as written). The ports
 // stay marked as queued, so that a port's own drive reaches the vector.
+// read_wires() reads the word on the ports' wires, the way a module reads AD.
 
 #include <cstdint>
 
 #include "kernel/commit_queue.h"
 #include "kernel/context.h"
 #include "kernel/logic.h"
+#include "kernel/packed_wires.h"
 #include "kernel/signal.h"
 
 class SIM_port_vector {
@@ -42,6 +44,15 @@ class SIM_port_vector {
     void drive(uint32_t word) { drive_planes(word & mask_, 0); }
     // Drives every bit with Z (fill_signals with Z).
     void release() { drive_planes(0, mask_); }
+
+    // The word on the ports' wires, with the result and return value of
+    // signals_to_int over the ports; from the packing of those wires when
+    // the boundary found one.
+    bool read_wires(uint32_t& result) const {
+        if (wires_ != nullptr) [[likely]]
+            return wires_->read(result);
+        return signals_to_int(ports_, count_, result);
+    }
 
     int size() const { return count_; }
     // The bits whose ports' own current level is 0 or 1 (own_level() of

@@ -18,51 +18,37 @@ void print_card(std::ostream& out, int card, const PCI_address_map& map,
     constexpr int max_initial = PCI_target_statistics::max_initial_latency;
     constexpr int max_burst = PCI_target_statistics::max_burst_latency;
 
-    // Transactions a target of this range claimed, at any decode speed.
-    int32_t claimed = 0;
-    for (int speed = 0; speed < PCI_target_statistics::decode_speeds; ++speed) {
-        claimed += s.decode_count[speed][card];
-    }
-    // Data phases after the first one.
-    int32_t later_phases = 0;
-    for (int latency = 0; latency <= max_burst; ++latency) {
-        later_phases += s.burst_latency[latency][card];
-    }
+    const PCI_card_figures f = s.figures(card);
 
     out << std::setprecision(2) << "Card " << std::dec << card << " Base: " << std::hex
         << std::setw(8) << map.base(card) << " Mask: " << std::setw(8) << map.mask(card)
-        << " Transfers: " << std::dec << claimed << std::endl;
+        << " Transfers: " << std::dec << f.claimed << std::endl;
     out << "\tDecode:\n";
-    out << "\tFAST: " << std::dec << std::setw(6)
-        << s.decode_count[speed_index(PCI_decode_speed::fast)][card] << " MED: " << std::setw(6)
-        << s.decode_count[speed_index(PCI_decode_speed::med)][card] << " SLOW: " << std::setw(6)
-        << s.decode_count[speed_index(PCI_decode_speed::slow)][card] << " SUB: " << std::setw(6)
-        << s.decode_count[speed_index(PCI_decode_speed::sub)][card] << std::endl;
-    out << "\tAvarage burst length: " << quotient(s.data_count[card], claimed) << std::endl;
+    for (int speed = 0; speed < pci_decode_speeds; ++speed) {
+        out << (speed == 0 ? "\t" : " ") << pci_decode_speed_names[speed] << ": " << std::dec
+            << std::setw(6) << s.decode_count[speed][card];
+    }
+    out << std::endl;
+    out << "\tAvarage burst length: " << quotient(s.data_count[card], f.claimed) << std::endl;
 
-    double weighted = 0;  // sum of latency x count
-    int32_t first_phases = 0;
     for (int latency = 0; latency <= max_initial; ++latency) {
         const int32_t count = s.initial_latency[latency][card];
         if (count == 0)
             continue;
         out << "\tInitial latency:" << std::dec << latency << " count:" << count << " => "
-            << quotient(count * 100.0, claimed) << "%" << std::endl;
-        weighted += static_cast<double>(static_cast<int64_t>(latency) * count);
-        first_phases += count;
+            << quotient(count * 100.0, f.claimed) << "%" << std::endl;
     }
-    out << "\tInitial Latency avarage: " << quotient(weighted, first_phases) << std::endl;
+    out << "\tInitial Latency avarage: " << quotient(f.initial_weighted, f.first_phases)
+        << std::endl;
 
-    weighted = 0;
     for (int latency = 0; latency <= max_burst; ++latency) {
         const int32_t count = s.burst_latency[latency][card];
         if (count == 0)
             continue;
         out << "\tBurst Latency:" << std::dec << latency << " count:" << count << " => "
-            << std::fixed << quotient(count * 100.0, later_phases) << "%" << std::endl;
-        weighted += static_cast<double>(static_cast<int64_t>(latency) * count);
+            << std::fixed << quotient(count * 100.0, f.later_phases) << "%" << std::endl;
     }
-    out << "\tBurst Latency avarage: " << quotient(weighted, later_phases) << std::endl;
+    out << "\tBurst Latency avarage: " << quotient(f.burst_weighted, f.later_phases) << std::endl;
 }
 }  // namespace
 

@@ -11,6 +11,23 @@ void PCI_target_statistics::clear() {
     std::fill(std::begin(data_count), std::end(data_count), 0);
 }
 
+PCI_card_figures PCI_target_statistics::figures(int card) const {
+    PCI_card_figures f;
+    for (int speed = 0; speed < decode_speeds; ++speed) f.claimed += decode_count[speed][card];
+    // Latency x count is exact in 64 bits and in a double.
+    for (int latency = 0; latency <= max_initial_latency; ++latency) {
+        const int32_t count = initial_latency[latency][card];
+        f.initial_weighted += static_cast<double>(static_cast<int64_t>(latency) * count);
+        f.first_phases += count;
+    }
+    for (int latency = 0; latency <= max_burst_latency; ++latency) {
+        const int32_t count = burst_latency[latency][card];
+        f.burst_weighted += static_cast<double>(static_cast<int64_t>(latency) * count);
+        f.later_phases += count;
+    }
+    return f;
+}
+
 void PCI_statistics_recorder::on_address(const PCI_address_event& event) {
     if (!event.decoded)
         return;

@@ -44,6 +44,16 @@ class PCI_address_map {
     uint32_t mask_[max_entries] = {};  // address bits compared for each entry
 };
 
+// The sums of one card's counters that the text report and the statistics
+// document both give, worked out once (PCI_target_statistics::figures).
+struct PCI_card_figures {
+    int32_t claimed = 0;          // transactions claimed, at any decode speed
+    int32_t first_phases = 0;     // first data phases: the initial latency samples
+    double initial_weighted = 0;  // sum of initial latency x count
+    int32_t later_phases = 0;     // data phases after the first one: burst samples
+    double burst_weighted = 0;    // sum of burst latency x count
+};
+
 // Per-card counters, indexed [...][card]. A plain record: the monitor counts,
 // the report reads.
 struct PCI_target_statistics {
@@ -57,6 +67,8 @@ struct PCI_target_statistics {
 
     // Zeroes every counter.
     void clear();
+    // The sums of card's counters.
+    PCI_card_figures figures(int card) const;
 
     // Address phases with a recognised command, whatever their card.
     int32_t total_transfers = 0;

@@ -1,42 +1,13 @@
 #include "monitor/trace.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <iomanip>
 #include <ostream>
 
 #include "kernel/instance.h"
-
-namespace {
-// Trace name of each command code, padded to 22 characters; null for the
-// codes no agent decodes.
-constexpr const char* command_names[16] = {
-    nullptr,
-    nullptr,
-    "I/O Read              ",
-    "I/O Write             ",
-    nullptr,
-    nullptr,
-    "Memory Read           ",
-    "Memory Write          ",
-    nullptr,
-    nullptr,
-    "Config Read           ",
-    "Config Write          ",
-    "Memory Read Mult      ",
-    nullptr,
-    "Memory Read Long      ",
-    "Memory Write & Inv    ",
-};
-
-// Trace line of each decode speed.
-constexpr const char* decode_names[pci_decode_speeds] = {
-    "  FAST decode",
-    "  MED decode",
-    "  SLOW decode",
-    "  SUB decode",
-};
-}  // namespace
+#include "pci/commands.h"
 
 bool PCI_trace_printer::active() const {
     return owner_.debug_flag() != 0;
@@ -89,12 +60,16 @@ void PCI_trace_printer::on_address(const PCI_address_event& event) {
     if (!active())
         return;
     // The fill stays "0" on the stream afterwards.
-    owner_.sim_out() << command_names[event.command & 0xFu] << "Add: " << std::hex
+    owner_.sim_out() << pci_command_names[event.command & 0xFu].trace << "Add: " << std::hex
                      << std::setfill('0') << std::setw(8) << event.address << std::dec << std::endl;
 }
 
 void PCI_trace_printer::on_claim(int32_t, PCI_decode_speed speed) {
-    line(decode_names[speed_index(speed)]);
+    if (!active())
+        return;
+    char text[32];
+    std::snprintf(text, sizeof text, "  %s decode", pci_decode_speed_name(speed));
+    line(text);
 }
 
 void PCI_trace_printer::on_master_abort(int32_t) {

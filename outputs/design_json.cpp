@@ -5,8 +5,6 @@
 namespace {
 using json = nlohmann::ordered_json;
 
-// Names of the decode speeds, indexed by speed_index.
-constexpr const char* speed_names[pci_decode_speeds] = {"FAST", "MED", "SLOW", "SUB"};
 // Keys of a target's decode-speed entries, in the order of the spec's array.
 constexpr const char* speed_entry_names[6] = {"config_read",  "config_write", "memory_read",
                                               "memory_write", "io_read",      "io_write"};
@@ -69,11 +67,11 @@ json target_json(const PCI_target_spec& t) {
     bool uniform = true;
     for (const PCI_decode_speed s : t.decode_speed) uniform = uniform && s == t.decode_speed[0];
     if (uniform) {
-        speed = speed_names[speed_index(t.decode_speed[0])];
+        speed = pci_decode_speed_name(t.decode_speed[0]);
     } else {
         speed = json::object();
         for (size_t e = 0; e < t.decode_speed.size(); ++e)
-            speed[speed_entry_names[e]] = speed_names[speed_index(t.decode_speed[e])];
+            speed[speed_entry_names[e]] = pci_decode_speed_name(t.decode_speed[e]);
     }
     const json initial_wait = t.initial_wait_split
                                   ? json{{"read", draw_json(t.initial_wait_read)},

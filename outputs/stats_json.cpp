@@ -11,28 +11,7 @@
 #include "outputs/transaction_log.h"
 
 namespace {
-// One latency histogram of a card: its bins, the sum of latency x count, and
-// the count.
-struct latency_bins {
-    nlohmann::json counts = nlohmann::json::array();  // every bin, zeros included
-    double weighted = 0;                              // sum of latency x count
-    int64_t count = 0;                                // data phases counted
-};
-
-template <size_t Bins>
-latency_bins bins_of(const int32_t (&table)[Bins][PCI_target_statistics::cards], int card) {
-    latency_bins bins;
-    for (size_t latency = 0; latency < Bins; ++latency) {
-        bins.counts.push_back(table[latency][card]);
-        bins.weighted += static_cast<double>(latency) * table[latency][card];
-        bins.count += table[latency][card];
-    }
-    return bins;
-}
 using json = nlohmann::ordered_json;
-
-// Names of the decode speeds, indexed by speed_index.
-constexpr const char* speed_names[pci_decode_speeds] = {"FAST", "MED", "SLOW", "SUB"};
 
 // Keys of the target's decode-speed entries, indexed by PCI_target::Speed_entry.
 constexpr const char* speed_entry_names[PCI_target::SPEED_ENTRIES] = {
@@ -82,17 +61,16 @@ json config_of(const PCI_stats_sources& s) {
         const PCI_target& t = *v.targets[i];
         json speeds = json::object();
         for (int e = 0; e < PCI_target::SPEED_ENTRIES; ++e)
-            speeds[speed_entry_names[e]] = speed_names[speed_index(
-                t.decode_speed_of(static_cast<PCI_target::Speed_entry>(e)))];
-        targets.push_back(
-            {{"name", v.design.targets[i].name},
-             {"init_retry_threshold", t.init_threshold()},
-             {"burst_retry_threshold", t.burst_threshold()},
-             {"decode_speed",
-              speed_names[speed_index(t.decode_speed_of(PCI_target::SPEED_MEMORY_READ))]},
-             {"decode_speeds", speeds},
-             {"seed", v.target_seeds[i].seed},
-             {"multiplier", v.target_seeds[i].multiplier}});
+            speeds[speed_entry_names[e]] =
+                pci_decode_speed_name(t.decode_speed_of(static_cast<PCI_target::Speed_entry>(e)));
+        targets.push_back({{"name", v.design.targets[i].name},
+                           {"init_retry_threshold", t.init_threshold()},
+                           {"burst_retry_threshold", t.burst_threshold()},
+                           {"decode_speed", pci_decode_speed_name(
+                                                t.decode_speed_of(PCI_target::SPEED_MEMORY_READ))},
+                           {"decode_speeds", speeds},
+                           {"seed", v.target_seeds[i].seed},
+                           {"multiplier", v.target_seeds[i].multiplier}});
     }
     json design_file = nullptr;
     if (s.request.design_file)
@@ -141,37 +119,40 @@ json commands_of(const PCI_transaction_collector& collector, int master) {
     return commands;
 }
 
-// One card's figures, computed as the text report computes them.
+// Every bin of one latency histogram of a card, zeros included.
+template <size_t Bins>
+json bins_of(const int32_t (&table)[Bins][PCI_target_statistics::cards], int card) {
+    json counts = json::array();
+    for (size_t latency = 0; latency < Bins; ++latency) counts.push_back(table[latency][card]);
+    return counts;
+}
+
+// One card's figures: the text report's sums, with every bin.
 json card_figures(int card, const PCI_stats_sources& s) {
     const PCI_address_map& map = s.view.monitor.address_map();
     const PCI_target_statistics& st = s.view.monitor.statistics();
-    int64_t claimed = 0;
+    const PCI_card_figures f = st.figures(card);
     json decode = json::object();
-    for (int speed = 0; speed < PCI_target_statistics::decode_speeds; ++speed) {
-        decode[speed_names[speed]] = st.decode_count[speed][card];
-        claimed += st.decode_count[speed][card];
-    }
-    const latency_bins initial = bins_of(st.initial_latency, card);
-    const latency_bins burst = bins_of(st.burst_latency, card);
+    for (int speed = 0; speed < PCI_target_statistics::decode_speeds; ++speed)
+        decode[pci_decode_speed_names[speed]] = st.decode_count[speed][card];
     json terminations = json::object();
     for (const PCI_transaction_end kind : termination_kinds)
         terminations[transaction_end_name(kind)] = s.collector.count(card, kind);
     const std::vector<PCI_card_spec> named = all_cards(s.view.design);
     const bool has_name = card < static_cast<int>(named.size());
-    return {
-        {"card", card},
-        {"name", has_name ? json(named[card].name) : json(nullptr)},
-        {"base", hex32(map.base(card))},
-        {"mask", hex32(map.mask(card))},
-        {"claimed", claimed},
-        {"decode", decode},
-        {"data_phases", st.data_count[card]},
-        {"average_burst_length", ratio(st.data_count[card], static_cast<double>(claimed))},
-        {"initial_latency", initial.counts},
-        {"initial_latency_average", ratio(initial.weighted, static_cast<double>(initial.count))},
-        {"burst_latency", burst.counts},
-        {"burst_latency_average", ratio(burst.weighted, static_cast<double>(burst.count))},
-        {"terminations", terminations}};
+    return {{"card", card},
+            {"name", has_name ? json(named[card].name) : json(nullptr)},
+            {"base", hex32(map.base(card))},
+            {"mask", hex32(map.mask(card))},
+            {"claimed", f.claimed},
+            {"decode", decode},
+            {"data_phases", st.data_count[card]},
+            {"average_burst_length", ratio(st.data_count[card], f.claimed)},
+            {"initial_latency", bins_of(st.initial_latency, card)},
+            {"initial_latency_average", ratio(f.initial_weighted, f.first_phases)},
+            {"burst_latency", bins_of(st.burst_latency, card)},
+            {"burst_latency_average", ratio(f.burst_weighted, f.later_phases)},
+            {"terminations", terminations}};
 }
 
 json bus_figures(const PCI_bus_activity& a) {

@@ -4,26 +4,6 @@
 #include <ostream>
 
 namespace {
-// Names of the 16 command codes.
-constexpr const char* command_names[16] = {
-    "Interrupt Acknowledge",
-    "Special Cycle",
-    "I/O Read",
-    "I/O Write",
-    "Reserved",
-    "Reserved",
-    "Memory Read",
-    "Memory Write",
-    "Reserved",
-    "Reserved",
-    "Configuration Read",
-    "Configuration Write",
-    "Memory Read Multiple",
-    "Dual Address Cycle",
-    "Memory Read Line",
-    "Memory Write and Invalidate",
-};
-
 // One CSV field, quoted when it holds a comma, a quote or a line break.
 std::string field(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos)
@@ -42,10 +22,6 @@ std::string optional_number(int64_t value) {
     return value < 0 ? std::string() : std::to_string(value);
 }
 }  // namespace
-
-const char* pci_command_name(uint32_t command) {
-    return command_names[command & 0xFu];
-}
 
 PCI_transaction_log::PCI_transaction_log(std::string path, std::vector<std::string> master_names,
                                          std::vector<std::string> card_names)

@@ -8,6 +8,7 @@
 
 #include "outputs/output_file.h"
 #include "outputs/transaction_collector.h"
+#include "pci/commands.h"
 
 class PCI_transaction_log {
   public:
@@ -32,7 +33,3 @@ class PCI_transaction_log {
     std::vector<std::string> master_names_;  // name of each master index
     std::vector<std::string> card_names_;    // name of each card
 };
-
-// The name of a bus command, e.g. "Memory Read"; "Reserved" for a code
-// without one.
-const char* pci_command_name(uint32_t command);

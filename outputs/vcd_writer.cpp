@@ -105,19 +105,19 @@ std::string PCI_vcd_writer::open() {
 
 void PCI_vcd_writer::on_start() {
     // The wires each bit reads, now that ports point at their nets' roots.
+    wires_.clear();
     for (variable& v : variables_) {
-        v.buffers.clear();
+        v.first_wire = wires_.size();
         for (const SIM_signal* bit : v.bits) {
-            const SIM_net* net = v.nets ? static_cast<const SIM_net*>(bit)
-                                        : static_cast<const SIM_port*>(bit)->attached_net();
-            v.buffers.push_back(net != nullptr ? net->level_buffers() : bit->level_buffers());
-            clock_ = &bit->clock();
+            if (v.nets)
+                wires_.add(*static_cast<const SIM_net*>(bit));
+            else
+                wires_.add(*static_cast<const SIM_port*>(bit));
         }
     }
     slots_.clear();
     for (variable& v : variables_)
-        slots_.push_back({v.buffers.data(), &v, v.id.data(),
-                          static_cast<uint32_t>(v.buffers.size()),
+        slots_.push_back({v.first_wire, &v, v.id.data(), static_cast<uint32_t>(v.bits.size()),
                           static_cast<uint32_t>(v.id.size()), 0});
     put("$version pcisim " PCISIM_VERSION " $end\n$timescale 1ns $end\n");
     write_declarations();
@@ -196,16 +196,16 @@ void PCI_vcd_writer::write_declarations() {
 }
 
 void PCI_vcd_writer::write_changes(bool all, char*& out) {
-    if (clock_ == nullptr)
+    if (wires_.size() == 0)
         return;
-    const int cur = clock_->cur_phase;
+    const SIM_wire_levels::view now = wires_.now();
     for (slot& s : slots_) {
         const uint32_t width = s.width;
         if (width == 0)
             continue;
         if (width == 1) {
             // A scalar: one read, one comparison.
-            const char c = level_chars_[s.buffers[0][cur]];
+            const char c = level_chars_[now[s.first_wire]];
             if (!all && c == s.last)
                 continue;
             s.last = c;
@@ -225,7 +225,7 @@ void PCI_vcd_writer::write_changes(bool all, char*& out) {
         char sample[max_width];
         bool changed = all;
         for (size_t b = 0; b < width; ++b) {
-            sample[b] = level_chars_[s.buffers[b][cur]];
+            sample[b] = level_chars_[now[s.first_wire + b]];
             changed = changed || sample[b] != v.last[b];
         }
         if (!changed)

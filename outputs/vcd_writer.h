@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "kernel/logic.h"
+#include "kernel/wire_levels.h"
 #include "outputs/observer.h"
 
 class SIM_name;
@@ -69,19 +70,19 @@ class PCI_vcd_writer : public SIM_observer {
         bool nets = false;                    // every bit is a net (else every bit is a port)
         char last[max_width] = {};            // characters written last, element 0 = bit 0
         const SIM_packed_wires* packed;       // the bits as one number; null if none
-        std::vector<const logic_value*> buffers;  // each bit's wire's level buffers (on_start)
-        uint32_t last_word = 0;                   // last written as a complete word
-        bool last_complete = false;               // the last value written was last_word
+        std::size_t first_wire = 0;           // bit 0's index in the writer's wires (on_start)
+        uint32_t last_word = 0;               // last written as a complete word
+        bool last_complete = false;           // the last value written was last_word
     };
 
     // What the per-cycle loop reads of one variable, kept together.
     struct slot {
-        const logic_value* const* buffers;  // each bit's level buffers
-        variable* var;                      // the variable
-        const char* id;                     // its identifier code
-        uint32_t width;                     // its bits; 0 for the clock
-        uint32_t id_length;                 // characters of id
-        char last;                          // a scalar's character written last
+        std::size_t first_wire;  // bit 0's index in the writer's wires
+        variable* var;           // the variable
+        const char* id;          // its identifier code
+        uint32_t width;          // its bits; 0 for the clock
+        uint32_t id_length;      // characters of id
+        char last;               // a scalar's character written last
     };
 
     // Writes variable's value if it changed (or all is set) from its packed
@@ -109,17 +110,17 @@ class PCI_vcd_writer : public SIM_observer {
     // Writes the buffer to the file; remembers the first error.
     void flush_buffer();
 
-    std::string path_;                  // the file's name as given
-    const char* level_chars_;           // the character written for each level code
-    std::vector<variable> variables_;   // declared variables, in declaration order
-    std::string clock_id_;              // identifier of the clock; empty if none
-    int fd_ = -1;                       // the open file; -1 before open() and after closing
-    int error_ = 0;                     // errno of the first failed write; 0 none
-    std::unique_ptr<char[]> buffer_;    // output waiting to be written
-    size_t used_ = 0;                   // bytes of buffer_ in use
-    size_t cycle_bytes_ = 0;            // most bytes one cycle can write
-    const SIM_clock* clock_ = nullptr;  // the clock whose phase indexes the buffers
-    std::vector<slot> slots_;           // the variables as the per-cycle loop reads them
+    std::string path_;                 // the file's name as given
+    const char* level_chars_;          // the character written for each level code
+    std::vector<variable> variables_;  // declared variables, in declaration order
+    std::string clock_id_;             // identifier of the clock; empty if none
+    int fd_ = -1;                      // the open file; -1 before open() and after closing
+    int error_ = 0;                    // errno of the first failed write; 0 none
+    std::unique_ptr<char[]> buffer_;   // output waiting to be written
+    size_t used_ = 0;                  // bytes of buffer_ in use
+    size_t cycle_bytes_ = 0;           // most bytes one cycle can write
+    SIM_wire_levels wires_;            // every variable's wires, bit 0 first (on_start)
+    std::vector<slot> slots_;          // the variables as the per-cycle loop reads them
 };
 
 // Declares the design's wires in writer: the clock "clk" under the top, the

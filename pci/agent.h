@@ -41,6 +41,10 @@ class PCI_agent : public SIM_instance {
         check_sampled_parity(parity, complete);
     }
 
+    // The bus whose wires connect_agent gave this agent's pins; its parity
+    // sample is shared while the pins stay on those wires.
+    void join_bus(const PCI_bus& bus) { bus_ = &bus; }
+
     SIM_port frame;            // FRAME#
     SIM_port devsel;           // DEVSEL#
     SIM_port stop;             // STOP#
@@ -60,14 +64,10 @@ class PCI_agent : public SIM_instance {
     const SIM_port_vector& cbe_vector() const { return cbe_lines; }
 
   protected:
-    // signals_to_int over this agent's AD or C/BE# pins, shared with the
-    // other agents of the bus when the pins are on the bus's wires.
-    bool read_ad(uint32_t& result) const {
-        return on_bus_wires ? bus_->ad_word.read(result) : signals_to_int(ad, ad_width, result);
-    }
-    bool read_cbe(uint32_t& result) const {
-        return on_bus_wires ? bus_->cbe_word.read(result) : signals_to_int(cbe, cbe_width, result);
-    }
+    // signals_to_int over this agent's AD or C/BE# pins: the word on their
+    // wires.
+    bool read_ad(uint32_t& result) const { return ad_lines.read_wires(result); }
+    bool read_cbe(uint32_t& result) const { return cbe_lines.read_wires(result); }
 
     // parity32 of AD ^ C/BE# as read_ad/read_cbe give them; complete is
     // false if either was not complete.
@@ -100,8 +100,6 @@ class PCI_agent : public SIM_instance {
     bool prev_valid = false;   // both samples were complete
 
   private:
-    friend class PCI_bus;
-
     const PCI_bus* bus_ = nullptr;  // bus joined by connect_agent, not owned
     bool on_bus_wires = false;      // AD and C/BE# pins read the bus's nets (set by reset)
     std::unique_ptr<SIM_port> ad_ports[ad_width];    // storage behind ad

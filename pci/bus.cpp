@@ -33,7 +33,7 @@ PCI_bus::PCI_bus(const char* name_text, SIM_instance& parent)
 }
 
 void PCI_bus::connect_agent(PCI_agent& agent) {
-    agent.bus_ = this;
+    agent.join_bus(*this);
     devsel.connect(agent.devsel);
     frame.connect(agent.frame);
     irdy.connect(agent.irdy);

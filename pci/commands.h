@@ -54,3 +54,41 @@ constexpr int pci_decode_speeds = 4;
 constexpr int speed_index(PCI_decode_speed speed) {
     return static_cast<int>(speed);
 }
+
+// The names of one command code in the outputs.
+struct PCI_command_names {
+    const char* name;   // full name, e.g. "Memory Read"; "Reserved" for reserved codes
+    const char* trace;  // label of the -dm trace, padded to 22 characters; null if no
+                        // agent decodes the command
+};
+// Indexed by command code.
+inline constexpr PCI_command_names pci_command_names[16] = {
+    {"Interrupt Acknowledge", nullptr},
+    {"Special Cycle", nullptr},
+    {"I/O Read", "I/O Read              "},
+    {"I/O Write", "I/O Write             "},
+    {"Reserved", nullptr},
+    {"Reserved", nullptr},
+    {"Memory Read", "Memory Read           "},
+    {"Memory Write", "Memory Write          "},
+    {"Reserved", nullptr},
+    {"Reserved", nullptr},
+    {"Configuration Read", "Config Read           "},
+    {"Configuration Write", "Config Write          "},
+    {"Memory Read Multiple", "Memory Read Mult      "},
+    {"Dual Address Cycle", nullptr},
+    {"Memory Read Line", "Memory Read Long      "},
+    {"Memory Write and Invalidate", "Memory Write & Inv    "},
+};
+// The name of a command (its low four bits).
+inline const char* pci_command_name(uint32_t command) {
+    return pci_command_names[command & 0xFu].name;
+}
+
+// Name of each decode speed in the report, the trace and the statistics
+// document, indexed by speed_index.
+inline constexpr const char* pci_decode_speed_names[pci_decode_speeds] = {"FAST", "MED", "SLOW",
+                                                                          "SUB"};
+inline const char* pci_decode_speed_name(PCI_decode_speed speed) {
+    return pci_decode_speed_names[speed_index(speed)];
+}

@@ -144,11 +144,12 @@ class PCI_target : public PCI_agent, public PCI_pattern {
     // Prints the consistency warning of the given operation.
     void warn(const char* where) const;
     // An idle target's clock would change nothing but the parity sample:
-    // the lines it drives hold Z in both buffers, AD[0] is at Z, PAR on the
-    // wire is neither 0 nor 1, FRAME# is not low.
+    // the lines it drives are at Z (its clock would drive the Z they hold,
+    // which they would keep undriven), AD[0] is at Z, PAR on the wire is
+    // neither 0 nor 1, FRAME# is not low.
     bool idle_at_rest() const {
         for (const SIM_port* p : {&devsel, &trdy, &stop, &par, &perr})
-            if (p->level_at(0) != VZ || p->level_at(1) != VZ)
+            if (p->own_level() != VZ)
                 return false;
         const logic_value bus_par = par.read();
         return ad[0]->own_level() == VZ && bus_par != V0 && bus_par != V1 && !frame.is_low();
