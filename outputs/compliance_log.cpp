@@ -19,15 +19,3 @@ void PCI_compliance_log::write(const PCI_compliance_violation& v) {
     file_.stream() << v.cycle << ',' << v.rule << ',' << csv_field(v.agents) << ','
                    << csv_field(v.detail) << "\r\n";
 }
-
-std::string csv_field(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + '"';
-}

@@ -8,6 +8,7 @@
 
 #include "kernel/context.h"
 #include "monitor/compliance.h"
+#include "outputs/csv_field.h"
 #include "outputs/observer.h"
 #include "outputs/output_file.h"
 
@@ -36,7 +37,3 @@ class PCI_compliance_log : public SIM_observer {
     PCI_output_file file_;            // the CSV file
     PCI_compliance_checker checker_;  // the rules, writing through write()
 };
-
-// One CSV field after RFC 4180: quoted when it holds a comma, a quote or a
-// line break, a quote doubled.
-std::string csv_field(const std::string& text);

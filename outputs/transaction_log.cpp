@@ -3,20 +3,9 @@
 #include <cstdio>
 #include <ostream>
 
-namespace {
-// One CSV field, quoted when it holds a comma, a quote or a line break.
-std::string field(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + '"';
-}
+#include "outputs/csv_field.h"
 
+namespace {
 // A number, or an empty field for a negative one (none).
 std::string optional_number(int64_t value) {
     return value < 0 ? std::string() : std::to_string(value);
@@ -43,10 +32,10 @@ void PCI_transaction_log::write(const PCI_transaction_record& r) {
     const bool mapped = r.card != PCI_address_map::no_card;
     const bool named = r.card >= 0 && r.card < static_cast<int>(card_names_.size());
     file_.stream() << r.start << ',' << optional_number(r.end) << ','
-                   << field(known_master ? master_names_[r.master] : std::string()) << ','
+                   << csv_field(known_master ? master_names_[r.master] : std::string()) << ','
                    << (mapped ? std::to_string(r.card) : std::string()) << ','
-                   << field(pci_command_name(r.command)) << ',' << address << ',' << r.data_phases
-                   << ',' << optional_number(r.initial_wait) << ','
+                   << csv_field(pci_command_name(r.command)) << ',' << address << ','
+                   << r.data_phases << ',' << optional_number(r.initial_wait) << ','
                    << transaction_end_name(r.termination) << ','
-                   << field(named ? card_names_[r.card] : std::string()) << "\r\n";
+                   << csv_field(named ? card_names_[r.card] : std::string()) << "\r\n";
 }
