@@ -4,7 +4,7 @@
 # missing, and only those.
 
 # Running the simulator: a compiler and the build tools.
-pcisim_run_packages=(g++ cmake ninja-build nlohmann-json3-dev)
+pcisim_run_packages=(g++ cmake ninja-build nlohmann-json3-dev libtomlplusplus-dev)
 # Building and passing the tests, and what CI's checks use.
 pcisim_test_packages=("${pcisim_run_packages[@]}" libgtest-dev libbenchmark-dev
     nlohmann-json3-dev gtkwave sigrok-cli python3-distributed python3-matplotlib
