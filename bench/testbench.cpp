@@ -5,12 +5,13 @@
 #include "bench/seeds.h"
 
 namespace {
-std::unique_ptr<PCI_arbiter_base> make_arbiter(const PCI_arbiter_spec& spec, SIM_instance* parent) {
-    if (spec.policy == PCI_arbiter_policy::fixed)
+std::unique_ptr<PCI_arbiter_base> make_arbiter(const PCI_arbiter_spec& params,
+                                               SIM_instance* parent) {
+    if (params.policy == PCI_arbiter_policy::fixed)
         return std::make_unique<PCI_priority_arbiter>("pa", parent);
     auto arbiter = std::make_unique<PCI_arbiter>("pa", parent);
-    arbiter->set_mtt(spec.mtt);
-    arbiter->set_idle_limit(spec.idle_limit);
+    arbiter->set_mtt(params.mtt);
+    arbiter->set_idle_limit(params.idle_limit);
     return arbiter;
 }
 
@@ -31,17 +32,18 @@ std::vector<PCI_master_window> windows_of(const PCI_master_spec& master, const P
 std::vector<std::unique_ptr<PCI_configured_master>> make_masters(const PCI_design& design,
                                                                  SIM_instance* parent) {
     std::vector<std::unique_ptr<PCI_configured_master>> masters;
-    for (const PCI_master_spec& spec : design.masters)
-        masters.push_back(std::make_unique<PCI_configured_master>(spec.name.c_str(), parent, spec,
-                                                                  windows_of(spec, design)));
+    for (const PCI_master_spec& params : design.masters)
+        masters.push_back(std::make_unique<PCI_configured_master>(
+            params.name.c_str(), parent, params, windows_of(params, design)));
     return masters;
 }
 
 std::vector<std::unique_ptr<PCI_configured_target>> make_targets(const PCI_design& design,
                                                                  SIM_instance* parent) {
     std::vector<std::unique_ptr<PCI_configured_target>> targets;
-    for (const PCI_target_spec& spec : design.targets)
-        targets.push_back(std::make_unique<PCI_configured_target>(spec.name.c_str(), parent, spec));
+    for (const PCI_target_spec& params : design.targets)
+        targets.push_back(
+            std::make_unique<PCI_configured_target>(params.name.c_str(), parent, params));
     return targets;
 }
 
@@ -72,13 +74,13 @@ PCI_testbench::PCI_testbench(const char* name_text, SIM_context& context, const 
 
     const int units = static_cast<int>(masters.size());
     for (int i = 0; i < units; ++i) {
-        const PCI_master_spec& spec = design.masters[i];
-        master_seeds.push_back(seeds_of(spec.seed, spec.multiplier, design, i));
+        const PCI_master_spec& params = design.masters[i];
+        master_seeds.push_back(seeds_of(params.seed, params.multiplier, design, i));
     }
     for (size_t i = 0; i < targets.size(); ++i) {
-        const PCI_target_spec& spec = design.targets[i];
+        const PCI_target_spec& params = design.targets[i];
         target_seeds.push_back(
-            seeds_of(spec.seed, spec.multiplier, design, units + static_cast<int>(i)));
+            seeds_of(params.seed, params.multiplier, design, units + static_cast<int>(i)));
     }
 
     // Report cards: the target windows, then the design's own.

@@ -5,7 +5,7 @@
 namespace {
 using json = nlohmann::ordered_json;
 
-// Keys of a target's decode-speed entries, in the order of the spec's array.
+// Keys of a target's decode-speed entries, in the order of the design's array.
 constexpr const char* speed_entry_names[6] = {"config_read",  "config_write", "memory_read",
                                               "memory_write", "io_read",      "io_write"};
 

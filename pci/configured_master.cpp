@@ -8,25 +8,25 @@ constexpr int source_bits = 15;
 }  // namespace
 
 PCI_configured_master::PCI_configured_master(const char* name_text, SIM_instance* parent,
-                                             const PCI_master_spec& spec,
+                                             const PCI_master_spec& params,
                                              std::vector<PCI_master_window> windows)
     : PCI_random_master(name_text, parent),
-      read_length_(spec.read_length),
-      write_length_(spec.write_length),
+      read_length_(params.read_length),
+      write_length_(params.write_length),
       windows_(std::move(windows)),
-      mode_(spec.address),
-      read_command_(spec.read_command),
-      write_command_(spec.write_command),
-      gap_(spec.gap),
-      initial_wait_(spec.initial_wait),
-      burst_wait_(spec.burst_wait) {
-    read_percent = spec.reads;
-    trans_count = spec.transactions;
-    set_latency_timer(spec.latency_timer);
-    set_retry_overhead(spec.retry_overhead);
-    if (spec.fast_back_to_back)
+      mode_(params.address),
+      read_command_(params.read_command),
+      write_command_(params.write_command),
+      gap_(params.gap),
+      initial_wait_(params.initial_wait),
+      burst_wait_(params.burst_wait) {
+    read_percent = params.reads;
+    trans_count = params.transactions;
+    set_latency_timer(params.latency_timer);
+    set_retry_overhead(params.retry_overhead);
+    if (params.fast_back_to_back)
         t.config[command_register] |= fast_back_to_back_enable;
-    expire_after_phase = spec.latency_timer_expiry == PCI_timer_expiry::after_data_phase;
+    expire_after_phase = params.latency_timer_expiry == PCI_timer_expiry::after_data_phase;
     for (const PCI_master_window& window : windows_) total_weight_ += window.weight;
     if (!windows_.empty())
         base_address = windows_.front().base;

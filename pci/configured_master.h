@@ -28,9 +28,9 @@ struct PCI_master_window {
 
 class PCI_configured_master : public PCI_random_master {
   public:
-    // windows: the spec's windows with their targets' bases added, in the
-    // spec's order. The seeds are set by the bench.
-    PCI_configured_master(const char* name, SIM_instance* parent, const PCI_master_spec& spec,
+    // windows: the design's windows with their targets' bases added, in the
+    // design's order. The seeds are set by the bench.
+    PCI_configured_master(const char* name, SIM_instance* parent, const PCI_master_spec& params,
                           std::vector<PCI_master_window> windows);
 
     // Clears the sequential cursors and the think time, then resets.

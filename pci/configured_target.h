@@ -18,8 +18,8 @@
 class PCI_configured_target : public PCI_hint_target {
   public:
     // Sets BAR0, its mask, the Command register (memory space), the decode
-    // speeds and the thresholds from spec. The seeds are set by the bench.
-    PCI_configured_target(const char* name, SIM_instance* parent, const PCI_target_spec& spec);
+    // speeds and the thresholds from params. The seeds are set by the bench.
+    PCI_configured_target(const char* name, SIM_instance* parent, const PCI_target_spec& params);
 
     // The value of a draw: fixed, or one number from the range.
     int32_t draw(const PCI_draw& value) {
