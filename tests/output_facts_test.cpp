@@ -559,16 +559,18 @@ TEST_F(OutputFacts, WaveformDeclaresRealWidthsAndWritesOnlyChanges) {
                 expected[name] = bits;
         }
         for (const auto& [master, level] : dump[0].grants) {
-            expected["tb." + master + ".gnt_n"] = 1;
-            expected["tb." + master + ".req_n"] = 1;
+            expected[std::string("tb.").append(master).append(".gnt_n")] = 1;
+            expected[std::string("tb.").append(master).append(".req_n")] = 1;
         }
         expected["tb.clk"] = 1;
         expected["tb.pb.lock_n"] = 1;
         std::map<std::string, int> declared;
         for (const auto& [id, v] : vcd.vars) {
             declared[v.name] = v.width;
-            EXPECT_EQ(v.range, v.width > 1 ? "[" + std::to_string(v.width - 1) + ":0]" : "")
-                << v.name;
+            const std::string range =
+                v.width > 1 ? std::string("[").append(std::to_string(v.width - 1)).append(":0]")
+                            : std::string();
+            EXPECT_EQ(v.range, range) << v.name;
             EXPECT_GE(v.changes, 1) << v.name << " has no value at time 0";
         }
         EXPECT_EQ(declared, expected);
