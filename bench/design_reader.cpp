@@ -7,6 +7,7 @@
 #include "bench/design_set.h"
 #include "bench/design_table_reader.h"
 #include "bench/toml.h"
+#include "bench/toml_guard.h"
 #include "pci/target.h"
 
 namespace {
@@ -433,6 +434,10 @@ bool read_design_text(std::string_view text, const std::string& source,
     p = PCI_design_places{};
     p.file = PCI_design_place{source, 1, 1};
     design = PCI_design{};
+    if (const std::optional<TOML_stray_character> stray = find_stray_character(text)) {
+        diagnostics.error(PCI_design_place{source, stray->line, stray->column}, stray->message);
+        return false;
+    }
     toml::parse_result parsed = toml::parse(text, source);
     if (!parsed) {
         const toml::parse_error& error = parsed.error();

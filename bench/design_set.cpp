@@ -3,6 +3,8 @@
 #include <memory>
 #include <vector>
 
+#include "bench/toml_guard.h"
+
 namespace {
 std::vector<std::string> split_path(const std::string& path) {
     std::vector<std::string> parts;
@@ -73,6 +75,10 @@ void apply_design_set(toml::table& root, const std::string& option,
         }
     // The value, parsed with the option as its source so that its problems
     // are placed there; "v = {}" makes the tables a path needs.
+    if (const std::optional<TOML_stray_character> stray = find_stray_character(text)) {
+        diagnostics.error(place, "value '" + text + "' is not a TOML value: " + stray->message);
+        return;
+    }
     toml::parse_result value = toml::parse("v = " + text + "\nt = {}\n", place.source);
     if (!value || value.table().size() != 2) {
         const std::string why =

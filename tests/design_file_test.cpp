@@ -442,3 +442,25 @@ TEST(Sha256, KnownDigests) {
               "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 }  // namespace
+
+// Non-ASCII text is fine in strings and comments; anywhere else it is
+// reported before the parser sees it (whose white-space test is undefined
+// for such characters), with its line and column in characters.
+TEST(DesignReader, NonAsciiOnlyInStringsAndComments) {
+    const std::string names = "# caf\xc3\xa9\n" + head + "[run] # \xe3\x80\x81\n" + master_cpu +
+                              target_mem +
+                              "[[monitor.card]]\nname = \"low\"\nbase = 0\nsize = 16\n";
+    EXPECT_TRUE(problems(names).size() <= 1);  // at most the card's own rule
+    const std::string literal = head + "# '''caf\xc3\xa9\n" + master_cpu + target_mem;
+    read_ok(literal);
+    EXPECT_EQ(problems(head + "x = 1 caf\xc3\xa9\n"),
+              std::vector<std::string>{"d.toml:3:10: error: unexpected character U+00E9 (outside "
+                                       "strings and comments a design holds only ASCII)"});
+    EXPECT_EQ(problems(head + "s = \"a\\\"\" \xff\n"),
+              std::vector<std::string>{"d.toml:3:11: error: unexpected byte 0xFF (not UTF-8)"});
+    EXPECT_EQ(problems(head + master_cpu + target_mem, {"arbiter.mtt=1\xe3\x80\x81"}),
+              std::vector<std::string>{
+                  "--set arbiter.mtt: error: value '1\xe3\x80\x81' is not a TOML value: "
+                  "unexpected character U+3001 (outside strings and comments a design holds "
+                  "only ASCII)"});
+}
