@@ -80,7 +80,10 @@ void apply_design_set(toml::table& root, const std::string& option,
         return;
     }
     toml::parse_result value = toml::parse("v = " + text + "\nt = {}\n", place.source);
-    if (!value || value.table().size() != 2) {
+    // Exactly the two keys written above: a value that opens a table of its
+    // own ("1\n[x]") would move "t" into it.
+    if (!value || value.table().size() != 2 || value.table().get("v") == nullptr ||
+        value.table().get_as<toml::table>("t") == nullptr) {
         const std::string why =
             value ? std::string("more than one value") : std::string(value.error().description());
         diagnostics.error(place, "value '" + text + "' is not a TOML value: " + why);

@@ -463,4 +463,8 @@ TEST(DesignReader, NonAsciiOnlyInStringsAndComments) {
                   "--set arbiter.mtt: error: value '1\xe3\x80\x81' is not a TOML value: "
                   "unexpected character U+3001 (outside strings and comments a design holds "
                   "only ASCII)"});
+    // A value that opens a table of its own is more than one value.
+    EXPECT_EQ(problems(head + master_cpu + target_mem, {"arbiter.new.mtt=1\n[x]"}),
+              std::vector<std::string>{"--set arbiter.new.mtt: error: value '1\n[x]' is not a "
+                                       "TOML value: more than one value"});
 }
