@@ -11,28 +11,11 @@
 
 #include "outputs/compliance_log.h"
 #include "support/program_run.h"
+#include "support/scratch_folder.h"
 
 namespace {
-std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 // A fresh directory per test.
-class ComplianceOutput : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("pcisim_compliance_" +
-               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-    std::string file(const char* name) const { return (dir / name).string(); }
-
-    std::filesystem::path dir;  // where the test's files go
-};
+class ComplianceOutput : public PCI_scratch_folder_test {};
 
 // Three transactions per master: pm2's and pm3's Latency Timers expire in
 // waits of their long bursts.

@@ -14,6 +14,7 @@
 
 #include "bench/simulation.h"
 #include "support/program_run.h"
+#include "support/scratch_folder.h"
 
 namespace {
 using nlohmann::json;
@@ -22,26 +23,8 @@ Outcome run(std::vector<std::string> args) {
     return run_program(std::move(args));
 }
 
-std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 // A fresh directory per test.
-class DataOutputs : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("pcisim_data_" +
-               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-    std::string file(const char* name) const { return (dir / name).string(); }
-
-    std::filesystem::path dir;  // where the test's files go
-};
+class DataOutputs : public PCI_scratch_folder_test {};
 
 // Short traffic that still has retries, disconnects and long bursts.
 const std::vector<std::string> traffic = {"-m1c40", "-m2c30", "-m3c30"};

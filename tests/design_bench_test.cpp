@@ -20,14 +20,10 @@
 #include "pci/design.h"
 #include "pci/random.h"
 #include "support/program_run.h"
+#include "support/scratch_folder.h"
 
 namespace {
 using nlohmann::json;
-
-std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // The program on design with args (after the program name).
 Outcome run_on(const PCI_design& design, std::vector<std::string> args) {
@@ -113,20 +109,7 @@ PCI_design five_masters() {
     return d;
 }
 
-class DesignBench : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("pcisim_design_" +
-               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-    std::string file(const char* name) const { return (dir / name).string(); }
-
-    std::filesystem::path dir;  // where the test's files go
-};
+class DesignBench : public PCI_scratch_folder_test {};
 
 const std::vector<std::string> master_names = {"cpu", "dma", "nic", "disk", "gpu"};
 const std::vector<std::string> target_names = {"dram", "regs", "flash", "sram"};

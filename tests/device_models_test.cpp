@@ -19,14 +19,10 @@
 #include "outputs/stats_json.h"
 #include "pci/design.h"
 #include "pci/random.h"
+#include "support/scratch_folder.h"
 
 namespace {
 using nlohmann::json;
-
-std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // The rows of a CSV file (CRLF line ends, no quoted fields), header dropped.
 std::vector<std::vector<std::string>> csv(const std::string& text) {
@@ -75,17 +71,8 @@ std::string hex(uint32_t value) {
     return text;
 }
 
-class DeviceModels : public ::testing::Test {
+class DeviceModels : public PCI_scratch_folder_test {
   protected:
-    void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("pcisim_devices_" +
-               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
     // Runs design with the data outputs; returns the transaction rows and
     // reads the statistics document into doc.
     std::vector<std::vector<std::string>> run(const PCI_design& design) {
@@ -101,8 +88,7 @@ class DeviceModels : public ::testing::Test {
         return csv(slurp(t));
     }
 
-    std::filesystem::path dir;  // where the test's files go
-    json doc;                   // the last run's statistics document
+    json doc;  // the last run's statistics document
 };
 }  // namespace
 
