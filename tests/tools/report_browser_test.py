@@ -27,6 +27,8 @@ from pcisim_report.browser import CHROMIUM, Browser  # noqa: E402
 
 READY = ("new Promise(r => { const t = () => window.pcisimReadyAt ? r(window.pcisimReadyAt)"
          " : setTimeout(t, 20); t(); })")
+DRAWN_BARS = ("(() => { const c = Chart.getChart('timeline-chart');"
+              " return c.data.datasets.reduce((n, d, i) => n + c.getDatasetMeta(i).data.length, 0); })()")
 
 
 def make_run(work, name, args):
@@ -79,50 +81,70 @@ class BrowserTest(unittest.TestCase):
         for name in names:
             with self.subTest(name=name):
                 self.assertIn(name, text)
-        lanes = self.browser.evaluate("Array.from(document.querySelectorAll('#timeline-chart .ytick text'))"
-                                      ".map(e => e.textContent)")
-        self.assertEqual(sorted(lanes), sorted(m["name"] for m in self.doc["masters"]))
+        lanes = self.browser.evaluate("Chart.getChart('timeline-chart').scales.y.ticks.map(t => t.label)")
+        self.assertEqual(lanes, [m["name"] for m in self.doc["masters"]])
 
     def test_timeline_draws_one_bar_per_transaction(self):
         self.assertGreater(len(self.rows), 70)
-        drawn = self.browser.evaluate("document.querySelectorAll('#timeline-chart .barlayer .point path').length")
-        self.assertEqual(drawn, len(self.rows))
-        # Each bar spans its transaction: the plotted traces, read from the chart.
-        spans = self.browser.evaluate(
-            "document.getElementById('timeline-chart').data.flatMap(t => t.base.map((b, i) =>"
-            " [t.y[i], b, b + t.x[i] - 1]))")
+        self.assertEqual(self.browser.evaluate(DRAWN_BARS), len(self.rows))
+        # Each bar spans its transaction: the datasets, read from the chart.
+        spans = self.browser.evaluate("Chart.getChart('timeline-chart').data.datasets.flatMap(d => d.data.map(p =>"
+                                      " [d.termination, p.y, p.x[0], p.x[1] - 1]))")
         self.assertEqual(sorted(map(tuple, spans)),
-                         sorted((r["master"], int(r["start_cycle"]), int(r["end_cycle"])) for r in self.rows))
+                         sorted((r["termination"], r["master"], int(r["start_cycle"]), int(r["end_cycle"]))
+                                for r in self.rows))
 
     def test_hover_names_the_transaction_and_zoom_reaches_single_cycles(self):
-        first = self.browser.evaluate(
-            "(() => { const d = document.getElementById('timeline-chart').data[0];"
-            " return [d.name, d.base[0], d.customdata[0]]; })()")
-        row = next(r for r in self.rows if int(r["start_cycle"]) == first[1]
-                   and r["termination"].replace("_", " ") == first[0])
-        text = self.browser.evaluate(
-            "(() => { Plotly.Fx.hover('timeline-chart', [{curveNumber: 0, pointNumber: 0}]);"
-            " return document.querySelector('#timeline-chart .hoverlayer').textContent; })()")
-        card = f"card {row['card']}" if not row.get("card_name") else f"card {row['card_name']} ({row['card']})"
-        for part in (row["command"], row["address"], card, f"{row['data_phases']} data phases",
-                     f"initial wait {row['initial_wait']}", f"cycles {row['start_cycle']}..{row['end_cycle']}"):
-            self.assertIn(part, text)
-        start = int(row["start_cycle"])
-        whole = self.browser.evaluate("document.getElementById('timeline-chart').layout.xaxis.range.slice()")
-        ticks = self.browser.evaluate(
-            f"Plotly.relayout('timeline-chart', {{'xaxis.range': [{start} - 0.5, {start} + 5.5]}}).then(() =>"
-            " Array.from(document.querySelectorAll('#timeline-chart .xtick text')).map(e => e.textContent))")
-        self.assertEqual(ticks, [str(c) for c in range(start, start + 6)])
-        self.browser.evaluate(f"Plotly.relayout('timeline-chart', {{'xaxis.range': {json.dumps(whole)}}})"
-                              ".then(() => true)")
-        self.browser.evaluate("Plotly.Fx.unhover('timeline-chart'), true")
+        # The tooltip of the first bar of each termination, shown as the pointer would show it.
+        tips = self.browser.evaluate(
+            "(() => { const c = Chart.getChart('timeline-chart'); return c.data.datasets.map((d, i) => {"
+            " const e = c.getDatasetMeta(i).data[0]; c.tooltip.setActiveElements([{datasetIndex: i, index: 0}],"
+            " {x: e.x, y: e.y}); c.update('none'); return [d.data[0].y, d.data[0].x[0], c.tooltip.title.join(''),"
+            " c.tooltip.body.flatMap(b => b.lines).join(' | ')]; }); })()")
+        self.assertGreaterEqual(len(tips), 2)
+        for master, start, title, body in tips:
+            row = next(r for r in self.rows if r["master"] == master and int(r["start_cycle"]) == start)
+            card = f"card {row['card']}" if not row.get("card_name") else f"card {row['card_name']} ({row['card']})"
+            self.assertEqual(title, f"{row['command']} {row['address']}")
+            self.assertEqual(body, f"{card}, {row['data_phases']} data phases, initial wait {row['initial_wait']} | "
+                                   f"cycles {row['start_cycle']}..{row['end_cycle']} "
+                                   f"({row['termination'].replace('_', ' ')})")
+        start = tips[0][1]
+        ticks = ("new Promise(r => requestAnimationFrame(() => requestAnimationFrame(() => { const x ="
+                 " Chart.getChart('timeline-chart').scales.x; r([x.min, x.max, x.ticks.map(t => t.label)]); })))")
+        # A typed range of cycles: one tick per cycle.
+        shown = self.browser.evaluate(
+            f"(() => {{ const bar = document.querySelector('.zoombar'); bar.querySelector('.from').value = {start};"
+            f" bar.querySelector('.to').value = {start + 5}; bar.querySelector('.show').click(); }})(), {ticks}")
+        self.assertEqual(shown, [start, start + 6, [f"{c:,}" for c in range(start, start + 7)]])
+        # The wheel zooms in around the pointer and a drag pans, as a person would do them.
+        box = self.browser.evaluate("(() => { const c = Chart.getChart('timeline-chart'); c.canvas.scrollIntoView();"
+                                    " const r = c.canvas.getBoundingClientRect(); return [r.left + c.chartArea.left,"
+                                    " r.left + c.chartArea.right, r.top + c.chartArea.top]; })()")
+        self.browser.evaluate("document.querySelector('.zoombar .reset').click(), true")
+        whole = self.browser.evaluate(ticks)
+        middle = (box[0] + box[1]) / 2
+        self.browser.call("Input.dispatchMouseEvent", {"type": "mouseWheel", "x": middle, "y": box[2] + 5,
+                                                       "deltaX": 0, "deltaY": -100})
+        zoomed = self.browser.evaluate(ticks)
+        self.assertAlmostEqual(zoomed[1] - zoomed[0], 0.8 * (whole[1] - whole[0]), delta=1e-6)
+        self.assertAlmostEqual((zoomed[0] + zoomed[1]) / 2, (whole[0] + whole[1]) / 2, delta=0.01 * whole[1])
+        for kind, x in (("mousePressed", middle), ("mouseMoved", middle - 100), ("mouseReleased", middle - 100)):
+            self.browser.call("Input.dispatchMouseEvent", {"type": kind, "x": x, "y": box[2] + 5, "button": "left",
+                                                           "buttons": 0 if kind == "mouseReleased" else 1,
+                                                           "clickCount": 1})
+        panned = self.browser.evaluate(ticks)
+        shift = 100 * (zoomed[1] - zoomed[0]) / (box[1] - box[0])
+        self.assertAlmostEqual(panned[0], zoomed[0] + shift, delta=0.01 * shift)
+        self.browser.evaluate("document.querySelector('.zoombar .reset').click(), true")
+        self.assertEqual(self.browser.evaluate(ticks)[:2], whole[:2])
 
     def test_the_page_s_figures_are_the_document_s(self):
         data = self.browser.evaluate("JSON.parse(document.getElementById('pcisim-data').textContent)")
         self.assertEqual(data["stats"], self.doc)
         for i, m in enumerate(self.doc["masters"]):
             with self.subTest(master=m["name"]):
-                shown = self.browser.evaluate(f"document.getElementById('master-{i}').data[0].y")
+                shown = self.browser.evaluate(f"Chart.getChart('master-{i}').data.datasets[0].data")
                 self.assertEqual(shown + [0] * (128 - len(shown)), m["latency"]["histogram"])
                 cells = self.browser.evaluate(
                     f"Array.from(document.querySelectorAll('#masters-table tbody tr')[{i}].cells)"
@@ -132,7 +154,7 @@ class BrowserTest(unittest.TestCase):
         for i, c in enumerate(self.doc["cards"]):
             with self.subTest(card=c["card"]):
                 initial, burst = self.browser.evaluate(
-                    f"document.getElementById('card-{i}').data.map(t => t.y)")
+                    f"['initial', 'burst'].map(k => Chart.getChart('card-{i}-' + k).data.datasets[0].data)")
                 self.assertEqual(initial + [0] * (33 - len(initial)), c["initial_latency"])
                 self.assertEqual(burst + [0] * (17 - len(burst)), c["burst_latency"])
         rules = self.browser.evaluate("Array.from(document.querySelectorAll('#rules-table tbody tr'))"
@@ -175,7 +197,7 @@ class SweepPageTest(unittest.TestCase):
                 self.assertEqual(browser.errors(), [])
                 self.assertEqual(set(browser.requests()) - {"file://" + page},
                                  {u for u in browser.requests() if u.startswith("data:")})
-                self.assertEqual(browser.evaluate("document.querySelectorAll('.js-plotly-plot').length"), 3)
+                self.assertEqual(browser.evaluate("Object.keys(Chart.instances).length"), 3)
                 order = ("(() => { const th = Array.from(document.querySelectorAll('#runs-table th'))"
                          ".find(h => h.textContent === 'cycles'); th.click(); return Array.from("
                          "document.querySelectorAll('#runs-table tbody tr')).map(r => r.cells[0].textContent); })()")
@@ -215,7 +237,7 @@ class DefaultRunTest(unittest.TestCase):
                     ready = browser.evaluate(READY, timeout=180) / 1000
                     times.append((ready, browser.cpu_seconds() - cpu))
                     self.assertEqual(browser.errors(), [])
-                bars = browser.evaluate("document.querySelectorAll('#timeline-chart .barlayer .point path').length")
+                bars = browser.evaluate(DRAWN_BARS)
             size = os.path.getsize(page)
         self.assertEqual(bars, len(rows))
         best = min(t[0] for t in times)

@@ -11,6 +11,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+from unittest import mock
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -19,7 +20,8 @@ PCISIM = os.environ.get("PCISIM") or os.path.join(ROOT, "build", "dev", "pcisim"
 PYTHON = "/usr/bin/python3"
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 
-from pcisim_report import figures, inputs  # noqa: E402
+from pcisim_report import ReportError, figures, inputs  # noqa: E402
+from pcisim_report import page as page_module  # noqa: E402
 from pcisim_report.run_page import build  # noqa: E402
 
 STOPS = ("retry", "disconnect_with_data", "disconnect_without_data", "target_abort")
@@ -64,11 +66,11 @@ def make_doc(master_names, card_names, cycles=1000, extra_master=None):
 
 class Tables(html.parser.HTMLParser):
     """Every table of a page by id: rows of cell texts (header row first);
-    and the JSON script blocks by id."""
+    the JSON script blocks by id; the ids of the canvases."""
 
     def __init__(self, text):
         super().__init__()
-        self.tables, self.blocks, self.text = {}, {}, []
+        self.tables, self.blocks, self.text, self.canvases = {}, {}, [], []
         self._table = self._row = self._cell = self._block = None
         self.feed(text)
 
@@ -84,6 +86,8 @@ class Tables(html.parser.HTMLParser):
         elif tag == "script" and attrs.get("type") == "application/json":
             self._block = attrs["id"]
             self.blocks[self._block] = ""
+        elif tag == "canvas":
+            self.canvases.append(attrs["id"])
         elif tag == "br" and self._cell is not None:
             self._cell.append("\n")
 
@@ -218,7 +222,8 @@ class PageTest(unittest.TestCase):
                 figs = json.loads(page.blocks["pcisim-figures"])
                 self.assertEqual(sorted(f["id"] for f in figs),
                                  sorted([f"master-{i}" for i in range(count)]
-                                        + [f"card-{i}" for i in range(count + 2)]))
+                                        + [f"card-{i}-{k}" for i in range(count + 2) for k in ("initial", "burst")]))
+                self.assertEqual(sorted(page.canvases), sorted(f["id"] for f in figs))
 
     def test_design_source_and_rules_with_compliance_rows(self):
         doc = make_doc(["cpu"], ["mem"])
@@ -232,6 +237,16 @@ class PageTest(unittest.TestCase):
         rules = {r[0]: r[1:] for r in page.tables["rules-table"][1:]}
         self.assertEqual(rules["target_initial_latency"], ["40", "7", "cycle 117 · pt1: no TRDY#"])
         self.assertEqual(rules["frame_known"], ["1,000", "0", ""])
+
+    def test_chart_js_embedded_once_and_its_absence_is_one_clear_error(self):
+        text = build(make_doc(["cpu"], ["mem"]))
+        self.assertEqual(text.count("Chart.js v3.9.1"), 1)
+        self.assertNotIn(" src=", text)
+        with mock.patch.object(page_module, "CHART_JS", "/nonexistent/chart.min.js"):
+            with self.assertRaises(ReportError) as caught:
+                build(make_doc(["cpu"], ["mem"]))
+        self.assertEqual(str(caught.exception), "the charts need Chart.js: cannot read /nonexistent/chart.min.js: "
+                                                "No such file or directory (apt-get install libjs-chart.js)")
 
     def test_scripts_cannot_end_early(self):
         doc = make_doc(["a</script><b>"], ["c"])
@@ -367,17 +382,26 @@ class RealRunTest(unittest.TestCase):
         for name, (doc, rows, page) in self.runs.items():
             figs = {f["id"]: f for f in json.loads(page.blocks["pcisim-figures"])}
             with self.subTest(run=name):
+                def data(figure_id):
+                    return figs[figure_id]["config"]["data"]["datasets"][0]["data"]
                 for i, m in enumerate(doc["masters"]):
-                    shown = figs[f"master-{i}"]["data"][0]["y"]
+                    shown = data(f"master-{i}")
                     self.assertEqual(shown + [0] * (128 - len(shown)), m["latency"]["histogram"])
                 for i, c in enumerate(doc["cards"]):
-                    initial, burst = (t["y"] for t in figs[f"card-{i}"]["data"])
+                    initial, burst = data(f"card-{i}-initial"), data(f"card-{i}-burst")
                     self.assertEqual(initial + [0] * (33 - len(initial)), c["initial_latency"])
                     self.assertEqual(burst + [0] * (17 - len(burst)), c["burst_latency"])
-                bars = figs["timeline-chart"]["data"]
-                self.assertEqual(sum(len(t["base"]) for t in bars), len(rows))
-                starts = sorted((b, lane) for t in bars for b, lane in zip(t["base"], t["y"]))
-                self.assertEqual(starts, sorted((int(r["start_cycle"]), r["master"]) for r in rows))
+                bars = figs["timeline-chart"]["config"]["data"]["datasets"]
+                self.assertEqual(sum(len(d["data"]) for d in bars), len(rows))
+                spans = sorted((d["termination"], p["y"], p["x"][0], p["x"][1] - 1) for d in bars for p in d["data"])
+                last = max(doc["run"]["cycles"], max(int(r["end_cycle"] or 0) + 1 for r in rows)) - 1
+                self.assertEqual(spans, sorted((r["termination"], r["master"], int(r["start_cycle"]),
+                                                int(r["end_cycle"]) if r["end_cycle"] else last) for r in rows))
+                bus = figs["bus-chart"]["config"]["data"]["datasets"]
+                windows = json.loads(page.blocks["pcisim-data"])["bus_windows"]
+                for d in bus:  # the shares of each window add up to 100 %, the counts are the windows'
+                    self.assertEqual(d["counts"], windows[d["label"]])
+                self.assertTrue(all(abs(sum(s) - 100) < 0.01 for s in zip(*(d["data"] for d in bus))))
 
     def test_bus_windows_against_the_wires(self):
         # The windows miss only the clock a master holds IRDY# after a stop with
@@ -418,15 +442,16 @@ class SweepPageTest(unittest.TestCase):
         self.assertEqual(runs[0], header)  # the error column too, since a run failed
         self.assertEqual([r[0] for r in runs[1:]], [r["run_id"] for r in rows])
         self.assertEqual(runs[5][-1], "pcisim: boom")
-        figs = {f["layout"]["title"]["text"]: f for f in json.loads(page.blocks["pcisim-figures"])}
+        figs = {f["config"]["options"]["plugins"]["title"]["text"]: f["config"]["data"]["datasets"]
+                for f in json.loads(page.blocks["pcisim-figures"])}
         self.assertEqual(sorted(figs), ["bus_busy_share", "cycles", "finished"])
-        means = [(t["name"], t["x"], t["y"]) for t in figs["cycles"]["data"] if t["mode"] == "lines+markers"]
+        means = [(d["label"], [(p["x"], p["y"]) for p in d["data"]]) for d in figs["cycles"] if not d.get("dots")]
         # The failed run is left out; lines in the order of the second setting's numbers.
-        self.assertEqual(means, [("pm2.latency_timer=16", [16, 32], [1100, 900]),
-                                 ("pm2.latency_timer=128", [16], [2000])])
-        dots = [t for t in figs["finished"]["data"] if t["mode"] == "markers"]
-        self.assertEqual([d["y"] for d in dots], [[1, 1, 0], [1]])
-        self.assertEqual(dots[0]["text"], ["a16_l16_s1", "a16_l16_s2", "a32_l16_s1"])
+        self.assertEqual(means, [("pm2.latency_timer=16", [(16, 1100), (32, 900)]),
+                                 ("pm2.latency_timer=128", [(16, 2000)])])
+        dots = [d["data"] for d in figs["finished"] if d.get("dots")]
+        self.assertEqual([[p["y"] for p in d] for d in dots], [[1, 1, 0], [1]])
+        self.assertEqual([p["run"] for p in dots[0]], ["a16_l16_s1", "a16_l16_s2", "a32_l16_s1"])
 
     def test_the_sweep_tool_writes_the_page(self):
         with tempfile.TemporaryDirectory() as work:

@@ -3,12 +3,12 @@
 # Sourced by tools/start and tools/test: installs the Debian packages that are
 # missing, and only those.
 
-# Running the simulator: a compiler and the build tools.
-pcisim_run_packages=(g++ cmake ninja-build nlohmann-json3-dev libtomlplusplus-dev)
+# Running the simulator: a compiler and the build tools; the charts of tools/pcisim-report.
+pcisim_run_packages=(g++ cmake ninja-build nlohmann-json3-dev libtomlplusplus-dev libjs-chart.js)
 # Building and passing the tests, and what CI's checks use.
 pcisim_test_packages=("${pcisim_run_packages[@]}" libgtest-dev libbenchmark-dev
     nlohmann-json3-dev gtkwave sigrok-cli python3-distributed python3-matplotlib
-    python3-jsonschema python3-plotly python3-pil chromium clang clang-format clang-tidy valgrind hyperfine)
+    python3-jsonschema python3-pil chromium clang clang-format clang-tidy valgrind hyperfine)
 
 # pcisim_install PACKAGE...
 # Installs the packages dpkg does not list as installed (a removed package

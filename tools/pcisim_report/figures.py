@@ -171,23 +171,20 @@ def rule_rows(doc, violations=None, first=5):
 
 
 def timeline(transactions, masters, cycles):
-    """The timeline's bars grouped by termination: per termination the lists
-    base (start cycle), length (cycles), lane (master) and hover fields."""
+    """The timeline's bars grouped by termination, and the lanes (the document's
+    masters, then any other the rows name). A bar is {x: [start, end + 1],
+    y: master, h: [command, address, card, data phases, initial wait]}; an
+    unfinished transaction runs to the run's last cycle."""
     groups = {}
     order = {name: i for i, name in enumerate(masters)}
     for t in transactions:
-        group = groups.setdefault(t["termination"], {"base": [], "length": [], "lane": [], "hover": []})
         end = t["end"] if t["end"] is not None else cycles - 1
-        group["base"].append(t["start"])
-        group["length"].append(end - t["start"] + 1)
-        group["lane"].append(t["master"])
         card = t["card"] or "none"
         if t.get("card_name") and t["card_name"] != t["card"]:
             card = f"{t['card_name']} ({t['card']})"
-        group["hover"].append([t["command"], t["address"], card, t["data_phases"],
-                               "" if t["wait"] is None else t["wait"],
-                               t["start"], "" if t["end"] is None else t["end"]])
-        if t["master"] not in order:
-            order[t["master"]] = len(order)
+        groups.setdefault(t["termination"], []).append(
+            {"x": [t["start"], end + 1], "y": t["master"],
+             "h": [t["command"], t["address"], card, t["data_phases"], "" if t["wait"] is None else t["wait"]]})
+        order.setdefault(t["master"], len(order))
     known = [k for k in TERMINATIONS if k in groups] + sorted(k for k in groups if k not in TERMINATIONS)
     return [(k, groups[k]) for k in known], sorted(order, key=order.get)

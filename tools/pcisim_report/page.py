@@ -1,10 +1,15 @@
 """The HTML shell both pages share: styles, number formats, tables, and the
-one embedded copy of plotly.js. Everything the page needs is inside the file;
-the figures and the data sit in JSON script blocks the page's script reads."""
+one embedded copy of Chart.js. Everything the page needs is inside the file;
+the figures and the data sit in JSON script blocks the page's script
+(charts.js beside this file) reads."""
 import html
 import json
+import os
 
 from . import ReportError
+
+CHART_JS = "/usr/share/javascript/chart.js/chart.min.js"  # Debian's libjs-chart.js
+PAGE_SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "charts.js")
 
 STYLE = """
 :root { --ink:#1f2933; --muted:#5f6b7a; --line:#e3e7eb; --bg:#f5f7f9; --card:#fff; --accent:#3f6fb5; }
@@ -56,26 +61,13 @@ th.sortable { cursor:pointer; user-select:none; }
 th.sortable::after { content:" \\2195"; color:#9aa5b1; }
 th.sortable[data-dir="asc"]::after { content:" \\2191"; color:var(--ink); }
 th.sortable[data-dir="desc"]::after { content:" \\2193"; color:var(--ink); }
+.chart { position:relative; min-width:0; }
+.zoombar { display:flex; gap:6px; align-items:center; flex-wrap:wrap; font-size:12.5px; margin:0 0 6px; }
+.zoombar button { font:inherit; padding:2px 9px; border:1px solid #c3c8ce; border-radius:5px; background:#fff;
+                  cursor:pointer; }
+.zoombar input { font:inherit; width:7em; padding:1px 4px; }
 footer { color:var(--muted); font-size:12px; text-align:center; padding:0 0 24px; }
 """
-
-# Draws every figure of the figures block and marks the page ready
-# (body[data-ready], window.pcisimReadyAt: milliseconds since navigation).
-SCRIPT = """
-(function () {
-  var figures = JSON.parse(document.getElementById('pcisim-figures').textContent);
-  var drawn = figures.map(function (f) {
-    var config = {displaylogo: false, responsive: true, scrollZoom: false};
-    if (f.toolbar) { config.modeBarButtons = [f.toolbar]; } else { config.displayModeBar = false; }
-    return Plotly.newPlot(f.id, f.data, f.layout, config);
-  });
-  Promise.all(drawn).then(function () {
-    window.pcisimReadyAt = performance.now();
-    document.body.setAttribute('data-ready', 'yes');
-  });
-})();
-"""
-
 
 def esc(value):
     return html.escape(str(value), quote=True)
@@ -121,18 +113,22 @@ def _json_block(element_id, value):
     return f'<script type="application/json" id="{element_id}">{text}</script>'
 
 
-def plotly_js():
-    """The plotly.js of Debian's python3-plotly, to be embedded once."""
+def chart_js():
+    """Debian's Chart.js (libjs-chart.js), to be embedded once."""
     try:
-        from plotly.offline import get_plotlyjs
-    except ImportError as err:
-        raise ReportError("the charts need Debian's python3-plotly (apt-get install python3-plotly)") from err
-    return get_plotlyjs()
+        with open(CHART_JS, encoding="utf-8") as handle:
+            return handle.read()
+    except OSError as err:
+        raise ReportError(f"the charts need Chart.js: cannot read {CHART_JS}: {err.strerror} "
+                          "(apt-get install libjs-chart.js)") from err
 
 
 def document(title, header_html, nav, body_html, data, figures, extra_script=""):
     """The whole page. nav: (anchor, text) pairs; data: the JSON of the
-    page's figures (id pcisim-data); figures: dicts of id, data, layout."""
+    page's figures (id pcisim-data); figures: the charts (see charts.py), each
+    drawn on the page's <canvas> of its id."""
+    with open(PAGE_SCRIPT, encoding="utf-8") as handle:
+        script = handle.read()
     links = "".join(f'<a href="#{esc(a)}">{esc(t)}</a>' for a, t in nav)
     return "".join([
         "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">",
@@ -141,5 +137,5 @@ def document(title, header_html, nav, body_html, data, figures, extra_script="")
         f"<header>{header_html}</header><nav>{links}</nav><main>{body_html}</main>",
         "<footer>Made by tools/pcisim-report from pcisim's output files; the page needs no network.</footer>",
         _json_block("pcisim-data", data), _json_block("pcisim-figures", figures),
-        f"<script>{plotly_js()}</script><script>{SCRIPT}{extra_script}</script>",
+        f"<script>{chart_js()}</script><script>{script}{extra_script}</script>",
         "</body></html>\n"])

@@ -97,7 +97,7 @@ def masters_section(rows, fairness, transactions_given):
     if transactions_given:
         notes.append("Bus transactions and share of bus time: the master's rows in the transaction file and the "
                      "cycles from their address phases to their ends, over the run's cycles.")
-    plots = "".join(f'<div id="master-{i}"></div>' for i in range(len(rows)))
+    plots = "".join(f'<canvas id="master-{i}"></canvas>' for i in range(len(rows)))
     return (f'<section id="masters"><h2>Masters</h2>{table(headers, body, "masters-table", numeric=range(1, 12))}'
             + "".join(f'<p class="note">{esc(n)}</p>' for n in notes)
             + f'<h3>Access latency</h3><div class="grid">{plots}</div></section>')
@@ -124,7 +124,8 @@ def cards_section(doc):
                 for c in cards]
     swatches = " ".join(f'<span class="swatch" style="background:{_colour(e)}"></span>{esc(charts.label(e))}'
                         for e in ends)
-    plots = "".join(f'<div id="card-{i}"></div>' for i in range(len(cards)))
+    plots = "".join(f'<canvas id="card-{i}-initial"></canvas><canvas id="card-{i}-burst"></canvas>'
+                    for i in range(len(cards)))
     return (f'<section id="cards"><h2>Cards</h2>'
             f'{table(headers, body, "cards-table", numeric=range(3, len(headers)))}'
             '<p class="note">The figures of the text report (-s) per card of the monitor\'s address map: transfers '
@@ -135,7 +136,7 @@ def cards_section(doc):
             f'<p class="note">How the card\'s transactions ended ({swatches}: the timeline\'s colours).</p>'
             '<h3>Initial and burst latency</h3><p class="note">Initial latency: clocks from the address phase to the '
             "first data phase; burst latency: clocks between later data phases.</p>"
-            f'<div class="grid" style="grid-template-columns:1fr">{plots}</div></section>')
+            f'<div class="grid">{plots}</div></section>')
 
 
 def bus_section(doc, windows, transactions_given):
@@ -155,7 +156,7 @@ def bus_section(doc, windows, transactions_given):
            f"{fmt_int(sum(windows['idle']))}. They differ slightly from the wires' counts: after a stop with "
            "FRAME# still asserted the master holds IRDY# one more clock, which the transaction file does not "
            "record.")
-    return (f'<section id="bus"><h2>Bus utilisation</h2><div id="bus-chart"></div><p class="note">{esc(how)}</p>'
+    return (f'<section id="bus"><h2>Bus utilisation</h2><canvas id="bus-chart"></canvas><p class="note">{esc(how)}</p>'
             f'<p class="note">{esc(measured)}</p></section>')
 
 
@@ -164,12 +165,13 @@ def timeline_section(groups, rows_count, transactions_given):
         return ('<section id="timeline"><h2>Transaction timeline</h2><p class="note">Give the run\'s transaction '
                 "file (--transactions) for the timeline.</p></section>")
     legend = " ".join(f'<span class="swatch" style="background:{_colour(k)}"></span>{esc(charts.label(k))} '
-                      f"{fmt_int(len(g['base']))}" for k, g in groups)
-    return ('<section id="timeline"><h2>Transaction timeline</h2><div id="timeline-chart"></div>'
+                      f"{fmt_int(len(g))}" for k, g in groups)
+    return ('<section id="timeline"><h2>Transaction timeline</h2><canvas id="timeline-chart"></canvas>'
             f'<p class="note">{fmt_int(rows_count)} transactions: {legend}. One lane per master, a bar from the '
-            "address phase to the last data phase or stop, coloured by how it ended. Drag across the chart to zoom "
-            "(down to single cycles), double-click to see the whole run again; click a legend entry to hide "
-            "those transactions; hover a bar for its command, address, card, data phases and initial wait.</p>"
+            "address phase to the last data phase or stop, coloured by how it ended. Turn the mouse wheel over the "
+            "chart to zoom around the pointer (down to single cycles), drag to pan, double-click or press 'whole "
+            "run' to see it all, or type a range of cycles; click a legend entry to hide those transactions; hover "
+            "a bar for its command, address, card, data phases and initial wait.</p>"
             "</section>")
 
 
@@ -205,12 +207,12 @@ def build(doc, transactions=None, violations=None, files=()):
     windows = figures.bus_windows(transactions, span) if given else None
     groups, lanes = figures.timeline(transactions or (), [m["name"] for m in doc["masters"]], span)
 
-    figs = [dict(id=f"master-{i}", **charts.master_histogram(r)) for i, r in enumerate(rows)]
-    figs += [dict(id=f"card-{i}", **charts.card_histograms(c, figures.card_name(c)))
-             for i, c in enumerate(doc["cards"])]
+    figs = [charts.master_histogram(f"master-{i}", r) for i, r in enumerate(rows)]
+    for i, c in enumerate(doc["cards"]):
+        figs += charts.card_histograms(f"card-{i}", c, figures.card_name(c))
     if given:
-        figs.append(dict(id="bus-chart", **charts.bus_utilisation(windows)))
-        figs.append(dict(id="timeline-chart", **charts.timeline(groups, lanes, span)))
+        figs.append(charts.bus_utilisation("bus-chart", windows))
+        figs.append(charts.timeline("timeline-chart", groups, lanes, span))
     body = "".join([summary(doc, files, rows, fair, violations),
                     timeline_section(groups, len(transactions or ()), given), bus_section(doc, windows, given),
                     masters_section(rows, fair, given), cards_section(doc),

@@ -85,39 +85,37 @@ def _order(values):
     return distinct
 
 
-def metric_figure(metric, settings, rows):
+def metric_figure(element_id, metric, settings, rows):
     """The metric against the first varied setting: per combination of the
     others a line through the means over seeds, and each run as a dot."""
+    from pcisim_report.charts import axis, figure, options
     x_name, others = settings[0], settings[1:]
     groups = {}
     for row in rows:
         value = _number(row.get(metric))
         if _ok(row) and value is not None:
             groups.setdefault(tuple(row[s] for s in others), []).append((row[x_name], value, row["run_id"]))
-    data = []
+
     def order(item):  # numbers before texts, each in its own order
         return [(0, k, "") if _number(k) is not None else (1, 0, str(k)) for k in item[0]]
 
+    values = _order(row[x_name] for row in rows if _ok(row))
+    numeric = all(_number(v) is not None for v in values)
+    at = _number if numeric else str  # a setting's value as the x scale reads it
+    datasets = []
     for i, (key, points) in enumerate(sorted(groups.items(), key=order)):
         colour = _PALETTE[i % len(_PALETTE)]
         name = ", ".join(f"{s}={v}" for s, v in zip(others, key)) or metric
         xs = _order(p[0] for p in points)
         means = [statistics.fmean(v for x, v, _ in points if x == wanted) for wanted in xs]
-        data.append({"type": "scatter", "mode": "lines+markers", "name": name, "legendgroup": name,
-                     "x": xs, "y": means, "line": {"color": colour, "width": 2}, "marker": {"size": 6},
-                     "hovertemplate": f"{x_name}=%{{x}}<br>mean %{{y}}<extra>{name}</extra>"})
-        data.append({"type": "scatter", "mode": "markers", "name": name, "legendgroup": name, "showlegend": False,
-                     "x": [p[0] for p in points], "y": [p[1] for p in points], "text": [p[2] for p in points],
-                     "marker": {"color": colour, "size": 5, "opacity": 0.35},
-                     "hovertemplate": f"{x_name}=%{{x}}<br>%{{y}}<br>run %{{text}}<extra>{name}</extra>"})
-    from pcisim_report.charts import FONT
-    layout = {"height": 300, "margin": {"l": 60, "r": 12, "t": 36, "b": 44}, "font": FONT,
-              "paper_bgcolor": "rgba(0,0,0,0)", "plot_bgcolor": "#fff",
-              "title": {"text": metric, "x": 0.02, "font": {"size": 13}},
-              "showlegend": len(groups) > 1, "legend": {"font": {"size": 10}},
-              "xaxis": {"title": {"text": x_name}, "gridcolor": "#e6e9ed", "zeroline": False},
-              "yaxis": {"gridcolor": "#e6e9ed", "zeroline": False}}
-    return {"data": data, "layout": layout}
+        datasets.append({"type": "line", "label": name, "data": [{"x": at(x), "y": y} for x, y in zip(xs, means)],
+                         "borderColor": colour, "backgroundColor": colour, "borderWidth": 2, "pointRadius": 3})
+        datasets.append({"type": "scatter", "label": name, "dots": True,
+                         "data": [{"x": at(x), "y": y, "run": run} for x, y, run in points],
+                         "backgroundColor": colour + "59", "borderWidth": 0, "pointRadius": 3})
+    x_axis = axis(x_name, type="linear") if numeric else axis(x_name, type="category", labels=[str(v) for v in values])
+    return figure(element_id, "metric", 300, "line", {"datasets": datasets},
+                  options(metric, legend=len(groups) > 1, scales={"x": x_axis, "y": axis("")}), setting=x_name)
 
 
 def build(folder, header, rows):
@@ -142,8 +140,8 @@ def build(folder, header, rows):
     plots = ""
     if settings:
         for i, metric in enumerate(metrics):
-            figures.append(dict(id=f"metric-{i}", **metric_figure(metric, settings, rows)))
-        plots = "".join(f'<div id="metric-{i}"></div>' for i in range(len(metrics)))
+            figures.append(metric_figure(f"metric-{i}", metric, settings, rows))
+        plots = "".join(f'<canvas id="metric-{i}"></canvas>' for i in range(len(metrics)))
         plot_note = (f"Each metric against {settings[0]}" + (f"; one line per value of {', '.join(settings[1:])}"
                                                              if len(settings) > 1 else "")
                      + ": the line joins the means over the seeds, the dots are the single runs (hover for the run).")
