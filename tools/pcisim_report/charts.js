@@ -63,10 +63,11 @@
 
   // The timeline's zoom and pan: the wheel zooms around the pointer, a drag
   // pans, a double-click or "whole run" resets, and a cycle range can be typed.
-  // Every change sets the x scale's min and max and redraws without animation,
-  // at most once per frame.
+  // Every change sets the x scale's min and max, hands the chart only the bars
+  // in view and redraws without animation, at most once per frame.
   function zoomable(chart, f) {
     var canvas = chart.canvas, span = f.cycles, smallest = 2, wanted = null;
+    var all = chart.data.datasets.map(function (d) { return d.data; });  // every bar, by dataset
     var bar = document.createElement('div');
     bar.className = 'zoombar';
     bar.innerHTML = '<button type="button" data-k="0.5" title="zoom in">+</button>'
@@ -78,10 +79,13 @@
     canvas.parentNode.parentNode.insertBefore(bar, canvas.parentNode);
     var from = bar.querySelector('.from'), to = bar.querySelector('.to');
     function apply() {  // (the options object is rebuilt at every update: look it up each time)
-      var scale = chart.options.scales.x;
-      scale.min = wanted[0];
-      scale.max = wanted[1];
+      var scale = chart.options.scales.x, lo = wanted[0], hi = wanted[1];
+      scale.min = lo;
+      scale.max = hi;
       wanted = null;
+      chart.data.datasets.forEach(function (d, i) {  // only the bars in view: a zoomed chart redraws few
+        d.data = lo <= 0 && hi >= span ? all[i] : all[i].filter(function (p) { return p.x[1] > lo && p.x[0] < hi; });
+      });
       from.value = Math.floor(scale.min);
       to.value = Math.ceil(scale.max) - 1;
       chart.update('none');
