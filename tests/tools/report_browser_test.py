@@ -117,6 +117,8 @@ class BrowserTest(unittest.TestCase):
             f"(() => {{ const bar = document.querySelector('.zoombar'); bar.querySelector('.from').value = {start};"
             f" bar.querySelector('.to').value = {start + 5}; bar.querySelector('.show').click(); }})(), {ticks}")
         self.assertEqual(shown, [start, start + 6, [f"{c:,}" for c in range(start, start + 7)]])
+        self.assertEqual(self.browser.evaluate(DRAWN_BARS),  # a zoomed chart holds the bars in view only
+                         sum(int(r["start_cycle"]) < start + 6 and int(r["end_cycle"]) >= start for r in self.rows))
         # The wheel zooms in around the pointer and a drag pans, as a person would do them.
         box = self.browser.evaluate("(() => { const c = Chart.getChart('timeline-chart'); c.canvas.scrollIntoView();"
                                     " const r = c.canvas.getBoundingClientRect(); return [r.left + c.chartArea.left,"
@@ -157,6 +159,17 @@ class BrowserTest(unittest.TestCase):
                     f"['initial', 'burst'].map(k => Chart.getChart('card-{i}-' + k).data.datasets[0].data)")
                 self.assertEqual(initial + [0] * (33 - len(initial)), c["initial_latency"])
                 self.assertEqual(burst + [0] * (17 - len(burst)), c["burst_latency"])
+        # The bus chart's tooltip for its busiest window.
+        windows = data["bus_windows"]
+        i = windows["busy"].index(max(windows["busy"]))
+        tip = self.browser.evaluate(
+            f"(() => {{ const c = Chart.getChart('bus-chart'), e = c.getDatasetMeta(0).data[{i}];"
+            f" c.tooltip.setActiveElements([{{datasetIndex: 0, index: {i}}}], {{x: e.x, y: e.y}}); c.update('none');"
+            " return [c.tooltip.title.join(''), c.tooltip.body.flatMap(b => b.lines)]; })()")
+        start, busy = windows["start"][i], windows["busy"][i]
+        length = busy + windows["turnaround"][i] + windows["idle"][i]
+        self.assertEqual(tip[0], f"cycles {start:,}..{start + length - 1:,}")
+        self.assertEqual(tip[1][0], f"busy: {busy:,} cycles ({100 * busy / length:.1f} %)")
         rules = self.browser.evaluate("Array.from(document.querySelectorAll('#rules-table tbody tr'))"
                                       ".map(r => [r.cells[0].innerText, r.cells[1].innerText, r.cells[2].innerText])")
         self.assertEqual(rules, [[r["rule"], f"{r['checked']:,}", f"{r['violated']:,}"] for r in self.doc["rules"]])
@@ -198,6 +211,14 @@ class SweepPageTest(unittest.TestCase):
                 self.assertEqual(set(browser.requests()) - {"file://" + page},
                                  {u for u in browser.requests() if u.startswith("data:")})
                 self.assertEqual(browser.evaluate("Object.keys(Chart.instances).length"), 3)
+                # A run's dot names its run; the legend lists each line once.
+                tip = browser.evaluate(
+                    "(() => { const c = Chart.getChart('metric-0'), e = c.getDatasetMeta(1).data[2];"
+                    " c.tooltip.setActiveElements([{datasetIndex: 1, index: 2}], {x: e.x, y: e.y}); c.update('none');"
+                    " return [c.tooltip.title.join(''), c.tooltip.body.flatMap(b => b.lines).join(''),"
+                    " c.legend.legendItems.map(i => i.text)]; })()")
+                self.assertEqual(tip, ["mtt=32", "900 (run a32_l16_s1)",
+                                       ["pm2.latency_timer=16", "pm2.latency_timer=128"]])
                 order = ("(() => { const th = Array.from(document.querySelectorAll('#runs-table th'))"
                          ".find(h => h.textContent === 'cycles'); th.click(); return Array.from("
                          "document.querySelectorAll('#runs-table tbody tr')).map(r => r.cells[0].textContent); })()")
