@@ -144,9 +144,11 @@
     var canvas = boxes[i].firstChild, plugins = f.config.options.plugins;
     canvas.width = widths[i];
     canvas.height = f.height;
-    f.config.options.responsive = false;
     plugins.tooltip = {callbacks: tooltips[f.kind](f)};
     if (f.kind === 'metric') { groupedLegend(plugins.legend); }
+    if (f.kind === 'bus') {  // window starts as 12,500
+      f.config.options.scales.x.ticks.callback = function (v) { return fmt(this.getLabelForValue(v)); };
+    }
     var chart = new Chart(canvas, f.config);
     if (f.kind === 'timeline') { zoomable(chart, f); }
     return chart;

@@ -28,8 +28,9 @@ def axis(title, **more):
 
 
 def options(title=None, legend=False, **more):
-    """Options every chart shares: no animation, sized by its box."""
-    result = {"animation": False, "responsive": True, "maintainAspectRatio": False, "locale": "en-US",
+    """Options every chart shares: no animation; sized by the page's script
+    (charts.js), which sets each canvas to its box and follows the window."""
+    result = {"animation": False, "responsive": False, "maintainAspectRatio": False, "locale": "en-US",
               "plugins": {"legend": {"display": legend, "position": "top", "align": "start"},
                           "title": {"display": bool(title), "text": title or "", "align": "start"}}}
     result.update(more)

@@ -113,7 +113,8 @@ def metric_figure(element_id, metric, settings, rows):
         datasets.append({"type": "scatter", "label": name, "dots": True,
                          "data": [{"x": at(x), "y": y, "run": run} for x, y, run in points],
                          "backgroundColor": colour + "59", "borderWidth": 0, "pointRadius": 3})
-    x_axis = axis(x_name, type="linear") if numeric else axis(x_name, type="category", labels=[str(v) for v in values])
+    x_axis = axis(x_name, type="linear") if numeric else axis(x_name, type="category", offset=True,
+                                                                labels=[str(v) for v in values])
     return figure(element_id, "metric", 300, "line", {"datasets": datasets},
                   options(metric, legend=len(groups) > 1, scales={"x": x_axis, "y": axis("")}), setting=x_name)
 
