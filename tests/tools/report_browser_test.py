@@ -27,6 +27,10 @@ from pcisim_report.browser import CHROMIUM, Browser  # noqa: E402
 
 READY = ("new Promise(r => { const t = () => window.pcisimReadyAt ? r(window.pcisimReadyAt)"
          " : setTimeout(t, 20); t(); })")
+# The tooltip of a chart's point, shown as the pointer would show it: [title, body lines].
+TOOLTIP = ("((id, d, i) => { const c = Chart.getChart(id), e = c.getDatasetMeta(d).data[i];"
+           " c.tooltip.setActiveElements([{datasetIndex: d, index: i}], {x: e.x, y: e.y}); c.update('none');"
+           " return [c.tooltip.title.join(''), c.tooltip.body.flatMap(b => b.lines)]; })")
 DRAWN_BARS = ("(() => { const c = Chart.getChart('timeline-chart');"
               " return c.data.datasets.reduce((n, d, i) => n + c.getDatasetMeta(i).data.length, 0); })()")
 
@@ -95,20 +99,17 @@ class BrowserTest(unittest.TestCase):
                                 for r in self.rows))
 
     def test_hover_names_the_transaction_and_zoom_reaches_single_cycles(self):
-        # The tooltip of the first bar of each termination, shown as the pointer would show it.
-        tips = self.browser.evaluate(
-            "(() => { const c = Chart.getChart('timeline-chart'); return c.data.datasets.map((d, i) => {"
-            " const e = c.getDatasetMeta(i).data[0]; c.tooltip.setActiveElements([{datasetIndex: i, index: 0}],"
-            " {x: e.x, y: e.y}); c.update('none'); return [d.data[0].y, d.data[0].x[0], c.tooltip.title.join(''),"
-            " c.tooltip.body.flatMap(b => b.lines).join(' | ')]; }); })()")
+        # The tooltip of the first bar of each termination.
+        tips = self.browser.evaluate("Chart.getChart('timeline-chart').data.datasets.map((d, i) =>"
+                                     f" [d.data[0].y, d.data[0].x[0], ...{TOOLTIP}('timeline-chart', i, 0)])")
         self.assertGreaterEqual(len(tips), 2)
         for master, start, title, body in tips:
             row = next(r for r in self.rows if r["master"] == master and int(r["start_cycle"]) == start)
             card = f"card {row['card']}" if not row.get("card_name") else f"card {row['card_name']} ({row['card']})"
             self.assertEqual(title, f"{row['command']} {row['address']}")
-            self.assertEqual(body, f"{card}, {row['data_phases']} data phases, initial wait {row['initial_wait']} | "
-                                   f"cycles {row['start_cycle']}..{row['end_cycle']} "
-                                   f"({row['termination'].replace('_', ' ')})")
+            self.assertEqual(body, [f"{card}, {row['data_phases']} data phases, initial wait {row['initial_wait']}",
+                                    f"cycles {row['start_cycle']}..{row['end_cycle']} "
+                                    f"({row['termination'].replace('_', ' ')})"])
         start = tips[0][1]
         ticks = ("new Promise(r => requestAnimationFrame(() => requestAnimationFrame(() => { const x ="
                  " Chart.getChart('timeline-chart').scales.x; r([x.min, x.max, x.ticks.map(t => t.label)]); })))")
@@ -162,10 +163,7 @@ class BrowserTest(unittest.TestCase):
         # The bus chart's tooltip for its busiest window.
         windows = data["bus_windows"]
         i = windows["busy"].index(max(windows["busy"]))
-        tip = self.browser.evaluate(
-            f"(() => {{ const c = Chart.getChart('bus-chart'), e = c.getDatasetMeta(0).data[{i}];"
-            f" c.tooltip.setActiveElements([{{datasetIndex: 0, index: {i}}}], {{x: e.x, y: e.y}}); c.update('none');"
-            " return [c.tooltip.title.join(''), c.tooltip.body.flatMap(b => b.lines)]; })()")
+        tip = self.browser.evaluate(f"{TOOLTIP}('bus-chart', 0, {i})")
         start, busy = windows["start"][i], windows["busy"][i]
         length = busy + windows["turnaround"][i] + windows["idle"][i]
         self.assertEqual(tip[0], f"cycles {start:,}..{start + length - 1:,}")
@@ -212,13 +210,9 @@ class SweepPageTest(unittest.TestCase):
                                  {u for u in browser.requests() if u.startswith("data:")})
                 self.assertEqual(browser.evaluate("Object.keys(Chart.instances).length"), 3)
                 # A run's dot names its run; the legend lists each line once.
-                tip = browser.evaluate(
-                    "(() => { const c = Chart.getChart('metric-0'), e = c.getDatasetMeta(1).data[2];"
-                    " c.tooltip.setActiveElements([{datasetIndex: 1, index: 2}], {x: e.x, y: e.y}); c.update('none');"
-                    " return [c.tooltip.title.join(''), c.tooltip.body.flatMap(b => b.lines).join(''),"
-                    " c.legend.legendItems.map(i => i.text)]; })()")
-                self.assertEqual(tip, ["mtt=32", "900 (run a32_l16_s1)",
-                                       ["pm2.latency_timer=16", "pm2.latency_timer=128"]])
+                self.assertEqual(browser.evaluate(f"{TOOLTIP}('metric-0', 1, 2)"), ["mtt=32", ["900 (run a32_l16_s1)"]])
+                self.assertEqual(browser.evaluate("Chart.getChart('metric-0').legend.legendItems.map(i => i.text)"),
+                                 ["pm2.latency_timer=16", "pm2.latency_timer=128"])
                 order = ("(() => { const th = Array.from(document.querySelectorAll('#runs-table th'))"
                          ".find(h => h.textContent === 'cycles'); th.click(); return Array.from("
                          "document.querySelectorAll('#runs-table tbody tr')).map(r => r.cells[0].textContent); })()")
