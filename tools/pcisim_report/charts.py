@@ -103,7 +103,8 @@ def timeline(element_id, groups, lanes, cycles):
     h: [command, address, card, data phases, initial wait]}."""
     datasets = [{"label": label(termination), "termination": termination, "data": points,
                  "backgroundColor": TERMINATION_COLOURS.get(termination, OTHER_COLOUR), "grouped": False,
-                 "barPercentage": 0.62, "categoryPercentage": 1, "borderSkipped": False}
+                 "barPercentage": 0.62, "categoryPercentage": 1, "borderSkipped": False,
+                 "minBarLength": 1}  # every transaction a pixel wide at least, in the whole run's view too
                 for termination, points in groups]
     return figure(element_id, "timeline", 120 + 46 * max(len(lanes), 1), "bar",
                   {"labels": lanes, "datasets": datasets},
