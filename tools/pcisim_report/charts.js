@@ -100,13 +100,17 @@
       var s = chart.scales.x;
       show(at - (at - s.min) * k, at + (s.max - at) * k);
     }
+    function showTyped() { show(Number(from.value), Number(to.value) + 1); }
     chart.pcisimShow = show;
     bar.addEventListener('click', function (e) {
       var b = e.target.closest('button'), s = chart.scales.x;
       if (!b) { return; }
       if (b.dataset.k) { zoom(Number(b.dataset.k), (s.min + s.max) / 2); }
       if (b.className === 'reset') { show(0, span); }
-      if (b.className === 'show') { show(Number(from.value), Number(to.value) + 1); }
+      if (b.className === 'show') { showTyped(); }
+    });
+    bar.addEventListener('keydown', function (e) {
+      if (e.key === 'Enter' && e.target.tagName === 'INPUT') { showTyped(); }
     });
     canvas.addEventListener('dblclick', function () { show(0, span); });
     canvas.addEventListener('wheel', function (e) {
@@ -125,6 +129,7 @@
       show(drag.min - shift, drag.max - shift);
     });
     canvas.addEventListener('pointerup', function () { drag = null; });
+    canvas.addEventListener('pointercancel', function () { drag = null; });
     from.value = 0;
     to.value = span - 1;
   }
