@@ -453,6 +453,14 @@ class SweepPageTest(unittest.TestCase):
         self.assertEqual([[p["y"] for p in d] for d in dots], [[1, 1, 0], [1]])
         self.assertEqual([p["run"] for p in dots[0]], ["a16_l16_s1", "a16_l16_s2", "a32_l16_s1"])
 
+    def test_a_text_setting_is_a_category_axis_in_the_order_first_seen(self):
+        from pcisim_sweep.report import metric_figure
+        rows = [{"run_id": f"r{i}", "decode": d, "seed": 1, "status": 0, "cycles": c}
+                for i, (d, c) in enumerate((("SLOW", 9), ("FAST", 5), ("SLOW", 7)))]
+        config = metric_figure("m", "cycles", ["decode"], rows)["config"]
+        self.assertEqual(config["options"]["scales"]["x"]["labels"], ["SLOW", "FAST"])
+        self.assertEqual(config["data"]["datasets"][0]["data"], [{"x": "SLOW", "y": 8}, {"x": "FAST", "y": 5}])
+
     def test_the_sweep_tool_writes_the_page(self):
         with tempfile.TemporaryDirectory() as work:
             with open(os.path.join(work, "results.csv"), "w", encoding="utf-8") as out:
