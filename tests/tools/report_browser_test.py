@@ -121,19 +121,20 @@ class BrowserTest(unittest.TestCase):
         self.assertEqual(self.browser.evaluate(DRAWN_BARS),  # a zoomed chart holds the bars in view only
                          sum(int(r["start_cycle"]) < start + 6 and int(r["end_cycle"]) >= start for r in self.rows))
         # The wheel zooms in around the pointer and a drag pans, as a person would do them.
-        box = self.browser.evaluate("(() => { const c = Chart.getChart('timeline-chart'); c.canvas.scrollIntoView();"
-                                    " const r = c.canvas.getBoundingClientRect(); return [r.left + c.chartArea.left,"
-                                    " r.left + c.chartArea.right, r.top + c.chartArea.top]; })()")
+        box = self.browser.evaluate("(() => { const c = Chart.getChart('timeline-chart'), a = c.chartArea;"
+                                    " c.canvas.scrollIntoView({block: 'center'}); const r = c.canvas"
+                                    ".getBoundingClientRect(); return [r.left + a.left, r.left + a.right,"
+                                    " r.top + (a.top + a.bottom) / 2]; })()")
         self.browser.evaluate("document.querySelector('.zoombar .reset').click(), true")
         whole = self.browser.evaluate(ticks)
         middle = (box[0] + box[1]) / 2
-        self.browser.call("Input.dispatchMouseEvent", {"type": "mouseWheel", "x": middle, "y": box[2] + 5,
+        self.browser.call("Input.dispatchMouseEvent", {"type": "mouseWheel", "x": middle, "y": box[2],
                                                        "deltaX": 0, "deltaY": -100})
         zoomed = self.browser.evaluate(ticks)
         self.assertAlmostEqual(zoomed[1] - zoomed[0], 0.8 * (whole[1] - whole[0]), delta=1e-6)
         self.assertAlmostEqual((zoomed[0] + zoomed[1]) / 2, (whole[0] + whole[1]) / 2, delta=0.01 * whole[1])
         for kind, x in (("mousePressed", middle), ("mouseMoved", middle - 100), ("mouseReleased", middle - 100)):
-            self.browser.call("Input.dispatchMouseEvent", {"type": kind, "x": x, "y": box[2] + 5, "button": "left",
+            self.browser.call("Input.dispatchMouseEvent", {"type": kind, "x": x, "y": box[2], "button": "left",
                                                            "buttons": 0 if kind == "mouseReleased" else 1,
                                                            "clickCount": 1})
         panned = self.browser.evaluate(ticks)
