@@ -132,7 +132,9 @@ const long_option options[] = {
      },
      false},
     {"stdout", "FILE", "(in a batch line) write the run's standard output to FILE",
-     [](extension_settings& s, const std::string& value) { return file_name(s.stdout_file, value); },
+     [](extension_settings& s, const std::string& value) {
+         return file_name(s.stdout_file, value);
+     },
      false},
 };
 }  // namespace

@@ -31,7 +31,7 @@ struct extension_settings {
     std::string design_file;      // --design: the design file to run; empty: the built-in design
     std::string write_design;     // --write-design: file of the resolved design; empty none
     std::vector<std::string> design_sets;  // --set: "PATH=VALUE" overrides, in order
-    std::string compliance;  // --compliance: file of the rule violations; empty for none
+    std::string compliance;    // --compliance: file of the rule violations; empty for none
     std::string batch_file;    // --batch: file of argument lists, one run a line; empty none
     std::string batch_status;  // --batch-status: file of one JSON record per finished line
     std::string stdout_file;   // --stdout: (a batch line's) file of the run's standard output
