@@ -55,7 +55,9 @@ TEST_F(BatchTest, EveryLineWritesTheBytesAndStatusOfItsSingleRun) {
         {{"--design", design, "-m2c3", "--stats-json", file("s3.json")}, {"s3.json"}},
         {{"-x"}, {}},
         {{"--seed=abc"}, {}},
-        {{"-c", "-m1c3", "-m2c3", "-m3c3", "-a7"}, {"o6.txt"}, "o6.txt"},
+        {{"-c", "-m1c3", "-m2c3", "-m3c3", "-a7", "--stats-json", file("s6.json")},
+         {"o6.txt", "s6.json"},
+         "o6.txt"},
         {{"--stats-json", file("no/such/folder.json")}, {}},
         {{"--write-design", file("w8.toml"), "-a5", "-m1c2"}, {"w8.toml"}},
     };

@@ -373,20 +373,16 @@ class ChunkTaskTest(unittest.TestCase):
 
 
 class SameTableTest(unittest.TestCase):
-    def test_batches_and_one_process_a_run_give_the_same_table(self):
-        with tempfile.TemporaryDirectory() as tmp:
-            grid = write(os.path.join(tmp, "grid.toml"), f'binary = "{PCISIM}"\nseeds = 2\n[fixed]\n'
-                         'options = ["-m2c10", "-m3c10"]\n[vary]\nmaster = {option = "-m{}c10", values = [1, 9]}\n'
-                         'limit = {option = "--max-cycles={}", values = [3000, "x"]}\n')
-            tables = []
-            for mode in ([], ["--process-per-run"]):
-                out = os.path.join(tmp, f"out{len(tables)}")
-                done = sweep(grid, "-o", out, "--workers", "2", *mode)
-                self.assertEqual(done.returncode, 2, done.stderr)
-                tables.append(read_csv(os.path.join(out, "results.csv")))
-            self.assertEqual(tables[0], tables[1])
-            self.assertEqual([r["status"] for r in tables[0]], ["0", "0", "1", "1", "10", "10", "10", "10"])
-            self.assertRegex(tables[0][2]["error"], r"^pcisim: (option )?--max-cycles.*'x'")
+    def test_a_batch_and_one_process_a_run_give_the_same_rows(self):
+        grid = parse_grid(f'binary = "{PCISIM}"\nseeds = 2\n[fixed]\noptions = ["-m2c10", "-m3c10"]\n[vary]\n'
+                          'master = {option = "-m{}c10", values = [1, 9]}\n'
+                          'limit = {option = "--max-cycles={}", values = [3000, "x y"]}\n', "/g.toml")
+        runs = [(r.run_id, r.values, r.seed, list(r.args)) for r in grid.runs()]
+        batch, alone = (run_chunk(PCISIM, runs, 60, process_per_run=mode) for mode in (False, True))
+        self.assertEqual([(r[0], r[1], r[3]) for r in batch], [(r[0], r[1], r[3]) for r in alone])
+        self.assertEqual([r[0]["status"] for r in batch], ["0", "0", "1", "1", "10", "10", "10", "10"])
+        self.assertRegex(batch[2][0]["error"], r"^pcisim: (option )?--max-cycles.*'x y'")
+        self.assertEqual(batch[4][0]["error"], "Unknown Master number 9")
 
 
 if __name__ == "__main__":
