@@ -111,13 +111,13 @@ run_outcome run_line(const char* program, const batch_run& run) {
     } else if (found.stdout_file.empty()) {
         PCI_tail_buffer buffer(stdout_tail_bytes);
         std::ostream out(&buffer);
-        outcome.status = run_simulation(find_design_options(argc, argv.data()), argc,
-                                        argv.data(), out, err);
+        outcome.status =
+            run_simulation(find_design_options(argc, argv.data()), argc, argv.data(), out, err);
         outcome.tail_kept = true;
         outcome.stdout_tail = buffer.tail();
     } else {
-        const int fd = ::open(found.stdout_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                              0666);
+        const int fd =
+            ::open(found.stdout_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd < 0) {
             err << "pcisim: option --stdout: cannot write " << found.stdout_file << ": "
                 << std::strerror(errno) << std::endl;
@@ -125,8 +125,8 @@ run_outcome run_line(const char* program, const batch_run& run) {
         } else {
             PCI_stdout_buffer buffer(fd);
             std::ostream out(&buffer);
-            outcome.status = run_simulation(find_design_options(argc, argv.data()), argc,
-                                            argv.data(), out, err);
+            outcome.status =
+                run_simulation(find_design_options(argc, argv.data()), argc, argv.data(), out, err);
             if (!buffer.finish()) {
                 err << "pcisim: cannot write standard output: " << std::strerror(buffer.error())
                     << std::endl;
@@ -205,8 +205,8 @@ int run_batch_command(int argc, char** argv, std::ostream& err) {
         const std::string record = status_record(run, outcome, seconds.count());
         if (std::fwrite(record.data(), 1, record.size(), status) != record.size() ||
             std::fflush(status) != 0) {
-            err << "pcisim: option --batch-status: cannot write " << settings.batch_status
-                << ": " << std::strerror(errno) << std::endl;
+            err << "pcisim: option --batch-status: cannot write " << settings.batch_status << ": "
+                << std::strerror(errno) << std::endl;
             std::fclose(status);
             return exit_failed;
         }

@@ -40,7 +40,8 @@ std::optional<batch_line_error> split_batch_line(std::string_view line,
                         return batch_line_error{column, "double quote not closed on its line"};
                     if (line[i] == '"')
                         break;
-                    if (line[i] == '\\' && i + 1 < size && (line[i + 1] == '"' || line[i + 1] == '\\'))
+                    if (line[i] == '\\' && i + 1 < size &&
+                        (line[i + 1] == '"' || line[i + 1] == '\\'))
                         ++i;
                     word += line[i];
                 }

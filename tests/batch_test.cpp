@@ -108,7 +108,8 @@ TEST_F(BatchTest, EveryLineWritesTheBytesAndStatusOfItsSingleRun) {
 TEST_F(BatchTest, ALineIsSplitIntoWordsWithQuotesAndBackslashes) {
     std::vector<std::string> words;
     EXPECT_FALSE(split_batch_line(R"(  a 'b c'd "e \"f\" \\ \x" g\ h '' #i	j )", words));
-    EXPECT_EQ(words, (std::vector<std::string>{"a", "b cd", R"(e "f" \ \x)", "g h", "", "#i", "j"}));
+    EXPECT_EQ(words,
+              (std::vector<std::string>{"a", "b cd", R"(e "f" \ \x)", "g h", "", "#i", "j"}));
     EXPECT_TRUE(batch_line_is_empty(" \t\r"));
     EXPECT_TRUE(batch_line_is_empty("  # -a5"));
     EXPECT_FALSE(batch_line_is_empty(" -a5 # x"));
