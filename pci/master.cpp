@@ -19,6 +19,8 @@ void PCI_master::reset() {
     retry_pending = false;
     fbb_armed = false;
     restart_latency = true;
+    if (done && running_ != nullptr)
+        ++*running_;
     done = false;
     wait_until = 0;
     total_latency_ = 0;
@@ -34,6 +36,18 @@ void PCI_master::clock() {
     step();
     drive_frame_irdy();
     watch_req();
+}
+
+void PCI_master::count_running_in(int32_t& running) {
+    running_ = &running;
+    if (!done)
+        ++running;
+}
+
+void PCI_master::finish_work() {
+    done = true;
+    if (running_ != nullptr)
+        --*running_;
 }
 
 void PCI_master::set_latency_timer(int32_t value) {
@@ -109,7 +123,8 @@ void PCI_master::idle_step() {
     }
 
     if (!retry_pending && all_done() && last_phase()) {
-        done = true;
+        if (!done)
+            finish_work();
     } else if (frame.is_high() && (irdy.is_high() || fbb_armed) && can_start() && gnt.is_low()) {
         // Address phase. REQ# is not tested: a parked GNT# is used at once.
         fbb_armed = false;
