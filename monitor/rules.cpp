@@ -53,9 +53,8 @@ void PCI_rule_checker::check(const PCI_agent& observer) {
     prev_devsel = devsel;
 }
 
-void PCI_rule_checker::check_changes(const PCI_agent& observer, logic_value trdy,
-                                     logic_value irdy, logic_value stop, logic_value frame,
-                                     logic_value devsel) {
+void PCI_rule_checker::check_changes(const PCI_agent& observer, logic_value trdy, logic_value irdy,
+                                     logic_value stop, logic_value frame, logic_value devsel) {
     // A conflict (or an unknown driver) on a control line.
     if (trdy == VX) {
         ++counts_[trdy_known].violated;

@@ -89,7 +89,7 @@ TEST(MonitorRules, CountsApplicationsAndBreaks) {
         // {checked, violated} of every rule, in rule order.
         std::array<std::array<int64_t, 2>, R::rule_count> counts;
     };
-    constexpr std::array<int64_t, 2> every{12, 0};  // a check in each of the 12 cycles
+    constexpr std::array<int64_t, 2> every{12, 0};   // a check in each of the 12 cycles
     constexpr std::array<int64_t, 2> broken{12, 1};  // and broken in one of them
     constexpr std::array<int64_t, 2> none{0, 0};
     const Count_case cases[] = {
