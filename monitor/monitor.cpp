@@ -22,7 +22,11 @@ void PCI_monitor::clock() {
     // histograms clamp far below this anyway.
     if (wait_count < std::numeric_limits<int32_t>::max())
         ++wait_count;
-    decode();
+    // Most cycles are data phases: those skip the decoder's dispatch.
+    if (state == MON_DATA)
+        data_phase();
+    else
+        decode();
 }
 
 void PCI_monitor::report() {
