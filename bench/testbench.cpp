@@ -71,6 +71,7 @@ PCI_testbench::PCI_testbench(const char* name_text, SIM_context& context, const 
 
     // Request/grant pairs 0, 1, ..., their nets named under the bench.
     for (const auto& master : masters) pa->attach_master(*this, *master);
+    for (const auto& master : masters) master->count_running_in(running_masters_);
 
     const int units = static_cast<int>(masters.size());
     for (int i = 0; i < units; ++i) {
@@ -107,11 +108,4 @@ PCI_design_view PCI_testbench::view(const PCI_design& design) const {
     for (const auto& master : masters) v.masters.push_back(master.get());
     for (const auto& target : targets) v.targets.push_back(target.get());
     return v;
-}
-
-bool PCI_testbench::all_done() const {
-    for (const auto& master : masters)
-        if (!master->is_done())
-            return false;
-    return true;
 }

@@ -18,23 +18,22 @@ void PCI_monitor::reset() {
 
 void PCI_monitor::clock() {
     check_rules();
-    // A pack that meets Z or X gives a partial value; it is used as it is.
-    uint32_t command = 0;
-    uint32_t address = 0;
-    read_cbe(command);
-    read_ad(address);
     // Saturates instead of overflowing on an endless idle bus; the
     // histograms clamp far below this anyway.
     if (wait_count < std::numeric_limits<int32_t>::max())
         ++wait_count;
-    decode(command, address);
+    // Most cycles are data phases: those skip the decoder's dispatch.
+    if (state == MON_DATA)
+        data_phase();
+    else
+        decode();
 }
 
 void PCI_monitor::report() {
     print_target_report(sim_out(), map, statistics());
 }
 
-void PCI_monitor::decode(uint32_t command, uint32_t address) {
+void PCI_monitor::decode() {
     const int32_t now = sim_cycle();
     // Transitions that carry on in the same cycle loop; the others return.
     for (;;) {
@@ -42,6 +41,13 @@ void PCI_monitor::decode(uint32_t command, uint32_t address) {
             case MON_IDLE: {
                 if (!frame.is_low())
                     return;
+                // An address phase: the command and address on the bus. A
+                // pack that meets Z or X gives a partial value; it is used
+                // as it is.
+                uint32_t command = 0;
+                uint32_t address = 0;
+                read_cbe(command);
+                read_ad(address);
                 first_data = true;
                 txn_start = now;
                 burst_len = 0;

@@ -63,8 +63,9 @@ class PCI_monitor : public PCI_agent {
         for (PCI_transaction_listener* listener : listeners) event(*listener);
     }
 
-    // One step of the state machine on this cycle's command and address.
-    void decode(uint32_t command, uint32_t address);
+    // One step of the state machine; reads AD and C/BE# only in an address
+    // phase.
+    void decode();
     // MON_DATA: a data phase, a stop, or the start of a wait.
     void data_phase();
     // Publishes a data phase that moved a word, then counts it.

@@ -35,17 +35,47 @@ void PCI_rule_checker::check(const PCI_agent& observer) {
     const logic_value frame = observer.frame.read();
     const logic_value devsel = observer.devsel.read();
 
+    // The unknown-level rules apply in every cycle; the others only where a
+    // strong 0 went away. Most cycles have neither an unknown line nor such
+    // an edge: then the count is all there is to do.
+    ++checks_;
+    const bool unknown = trdy == VX || irdy == VX || stop == VX || frame == VX || devsel == VX;
+    const bool released = (prev_trdy == V0 && trdy != V0) || (prev_irdy == V0 && irdy != V0) ||
+                          (prev_stop == V0 && stop != V0) || (prev_frame == V0 && frame != V0) ||
+                          (prev_devsel == V0 && devsel != V0);
+    if (unknown || released)
+        check_changes(observer, trdy, irdy, stop, frame, devsel);
+
+    prev_trdy = trdy;
+    prev_irdy = irdy;
+    prev_stop = stop;
+    prev_frame = frame;
+    prev_devsel = devsel;
+}
+
+void PCI_rule_checker::check_changes(const PCI_agent& observer, logic_value trdy, logic_value irdy,
+                                     logic_value stop, logic_value frame, logic_value devsel) {
     // A conflict (or an unknown driver) on a control line.
-    if (tally(trdy_known, trdy == VX))
+    if (trdy == VX) {
+        ++counts_[trdy_known].violated;
         report("ERROR: TRDY unknown on ", observer);
-    if (tally(irdy_known, irdy == VX))
+    }
+    if (irdy == VX) {
+        ++counts_[irdy_known].violated;
         report("ERROR: IRDY unknown on ", observer);
-    if (tally(stop_known, stop == VX))
+    }
+    if (stop == VX) {
+        ++counts_[stop_known].violated;
         report("ERROR: STOP unknown on ", observer);
-    if (tally(frame_known, frame == VX))
+    }
+    if (frame == VX) {
+        ++counts_[frame_known].violated;
         report("ERROR: FRAME unknown on ", observer);
-    if (tally(devsel_known, devsel == VX))
+    }
+    if (devsel == VX) {
+        ++counts_[devsel_known].violated;
         report("ERROR: DEVSEL unknown on ", observer);
+    }
 
     // A sustained tri-state line must be driven high for one clock before it
     // is released; a strong 0 followed by the pull-up level was released
@@ -66,10 +96,4 @@ void PCI_rule_checker::check(const PCI_agent& observer) {
         observer.sim_out() << "ERROR: FRAME cannot be deasseted when IRDY is deasserted"
                            << std::endl;
     }
-
-    prev_trdy = trdy;
-    prev_irdy = irdy;
-    prev_stop = stop;
-    prev_frame = frame;
-    prev_devsel = devsel;
 }

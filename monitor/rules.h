@@ -40,15 +40,28 @@ class PCI_rule_checker {
     void check(const PCI_agent& observer);
 
     // Zeroes the counts (the remembered levels stay).
-    void clear_counts() { counts_ = {}; }
+    void clear_counts() {
+        counts_ = {};
+        checks_ = 0;
+    }
     // The counts of one rule.
-    const counts& count_of(rule which) const { return counts_[which]; }
+    counts count_of(rule which) const {
+        counts c = counts_[which];
+        if (which <= devsel_known)
+            c.checked = checks_;
+        return c;
+    }
     // A short stable name of the rule, e.g. "frame_sts".
     static const char* rule_name(rule which);
 
   private:
     // Counts one application of a rule; returns broken.
     bool tally(rule which, bool broken);
+    // The checks of a cycle in which a line is unknown or a strong 0 went
+    // away; the applications of the unknown-level rules check() counts.
+    [[gnu::noinline]] void check_changes(const PCI_agent& observer, logic_value trdy,
+                                         logic_value irdy, logic_value stop, logic_value frame,
+                                         logic_value devsel);
 
     // Levels at the previous check. Z before the first one: then a line
     // cannot look as if it had just been released.
@@ -57,5 +70,7 @@ class PCI_rule_checker {
     logic_value prev_stop = VZ;                // STOP#
     logic_value prev_frame = VZ;               // FRAME#
     logic_value prev_devsel = VZ;              // DEVSEL#
-    std::array<counts, rule_count> counts_{};  // per rule, indexed by rule
+    std::array<counts, rule_count> counts_{};  // per rule, indexed by rule; the
+                                               // unknown-level rules' checked is checks_
+    int64_t checks_ = 0;  // checks since the counts were cleared (each applies those rules)
 };

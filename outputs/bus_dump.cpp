@@ -20,10 +20,14 @@ bool PCI_bus_dump::window_passed(int32_t cycle, const run_settings& settings) {
 }
 
 void PCI_bus_dump::on_cycle(const SIM_cycle_info& info) {
-    if (info.end == SIM_cycle_end::masters_done)
+    // Without a dump the cycle ends here, before the line's frame is built.
+    if (info.end == SIM_cycle_end::masters_done || settings_.dump_mode == dump_mode_t::none)
         return;
-    if (settings_.dump_mode == dump_mode_t::none ||
-        (settings_.dump_mode == dump_mode_t::window && !in_window(info.cycle, settings_)))
+    dump_cycle(info);
+}
+
+void PCI_bus_dump::dump_cycle(const SIM_cycle_info& info) {
+    if (settings_.dump_mode == dump_mode_t::window && !in_window(info.cycle, settings_))
         return;
     // The cycle prefix is zero-filled; the fill and the decimal base stay
     // set on the stream for the rest of the run.

@@ -25,6 +25,8 @@ class PCI_bus_dump : public SIM_observer {
     static bool window_passed(int32_t cycle, const run_settings& settings);
 
   private:
+    // The line of a cycle in a dumping mode, if the cycle is dumped.
+    [[gnu::noinline]] void dump_cycle(const SIM_cycle_info& info);
     // Writes length bytes of line and flushes, as out_.write() and
     // out_.flush() do.
     void write_line(const char* line, std::streamsize length);

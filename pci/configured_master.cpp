@@ -18,6 +18,7 @@ PCI_configured_master::PCI_configured_master(const char* name_text, SIM_instance
       read_command_(params.read_command),
       write_command_(params.write_command),
       gap_(params.gap),
+      think_time_((params.gap.ranged ? params.gap.hi : params.gap.lo) > 0),
       initial_wait_(params.initial_wait),
       burst_wait_(params.burst_wait) {
     read_percent = params.reads;
@@ -38,12 +39,6 @@ void PCI_configured_master::reset() {
     next_gap_ = 0;
     gap_end_ = 0;
     PCI_random_master::reset();
-}
-
-bool PCI_configured_master::can_start() {
-    if (sim_cycle() < gap_end_)
-        return false;
-    return PCI_retry_master::can_start();
 }
 
 uint32_t PCI_configured_master::random_offset(uint32_t size) {

@@ -26,7 +26,7 @@ struct PCI_master_window {
     uint32_t cursor = 0;  // sequential mode: offset of the next transaction
 };
 
-class PCI_configured_master : public PCI_random_master {
+class PCI_configured_master final : public PCI_random_master {
   public:
     // windows: the design's windows with their targets' bases added, in the
     // design's order. The seeds are set by the bench.
@@ -45,15 +45,20 @@ class PCI_configured_master : public PCI_random_master {
 
   protected:
     // False during the think time after a transaction, then as for any
-    // retry master.
-    bool can_start() override;
+    // retry master. A design without think time never has one to test.
+    bool can_start() override {
+        if (think_time_ && sim_cycle() < gap_end_)
+            return false;
+        return PCI_retry_master::can_start();
+    }
     // Counts the transaction, then picks its window and address.
     uint32_t next_address() override;
     // The read command with the read share, else the write command.
     uint32_t next_command() override;
     // The read or write length; draws the gap that follows.
     int32_t burst_length() override;
-    // The master's own wait states.
+    // The master's own wait states, the two hooks below called directly.
+    int32_t wait_states(bool first) override { return first ? initial_wait() : burst_wait(); }
     int32_t initial_wait() override { return draw(initial_wait_); }
     int32_t burst_wait() override { return draw(burst_wait_); }
     // With a think time REQ# goes high after the last data phase.
@@ -71,6 +76,7 @@ class PCI_configured_master : public PCI_random_master {
     uint32_t read_command_;                   // command of a read
     uint32_t write_command_;                  // command of a write
     PCI_draw gap_;                            // think time after a transaction
+    bool think_time_;                         // some draw of gap_ is above 0
     PCI_draw initial_wait_;                   // IRDY# delay before the first data phase
     PCI_draw burst_wait_;                     // IRDY# delay before each later one
     int32_t window_ = 0;                      // window of the current transaction

@@ -52,12 +52,6 @@ uint32_t PCI_configured_target::retry_data() {
     return retry_hint_ ? PCI_hint_target::retry_data() : 0;
 }
 
-int32_t PCI_configured_target::burst_wait() {
-    if ((address & burst_every_mask_) != 0)
-        return 0;
-    return draw(burst_wait_);
-}
-
 int32_t PCI_configured_target::burst_limit() {
     if (disconnect_ != PCI_disconnect_kind::after)
         return PCI_target::burst_limit();

@@ -15,7 +15,7 @@
 #include "pci/random.h"
 #include "pci/target_variants.h"
 
-class PCI_configured_target : public PCI_hint_target {
+class PCI_configured_target final : public PCI_hint_target {
   public:
     // Sets BAR0, its mask, the Command register (memory space), the decode
     // speeds and the thresholds from params. The seeds are set by the bench.
@@ -33,8 +33,14 @@ class PCI_configured_target : public PCI_hint_target {
   protected:
     bool stop_with_data() override;
     uint32_t retry_data() override;
+    // The initial or the burst wait, the hooks below called directly.
+    int32_t wait_states(bool first) override { return first ? initial_wait() : burst_wait(); }
     int32_t initial_wait() override { return draw(is_read() ? wait_read_ : wait_write_); }
-    int32_t burst_wait() override;
+    int32_t burst_wait() override {
+        if ((address & burst_every_mask_) != 0)
+            return 0;
+        return draw(burst_wait_);
+    }
     int32_t burst_limit() override;
 
   private:

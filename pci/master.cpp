@@ -4,6 +4,22 @@
 
 #include "kernel/sim_time.h"
 
+namespace {
+// The error of a REQ# high for one clock only. Out of line, so that the
+// clock that finds nothing to report stays short.
+[[gnu::noinline]] void report_short_req(std::ostream& out, const SIM_port& req) {
+    char buffer[SIM_name::buffer_size];
+    out << "ERROR: " << req.name.full_name(buffer, SIM_name::buffer_size - 1)
+        << " deasserted for only 1 clock" << std::endl;
+}
+
+// The debug line of the master's own end of a transaction. Out of line, as
+// the report above.
+[[gnu::noinline]] void report_termination(std::ostream& out, bool expired) {
+    out << (expired ? "MLT timeout!" : "Master termination!") << std::endl;
+}
+}  // namespace
+
 PCI_master::PCI_master(const char* name_text, SIM_instance* parent)
     : PCI_agent(name_text, parent), t("t", this), req("req", this), gnt("gnt", this) {}
 
@@ -19,6 +35,8 @@ void PCI_master::reset() {
     retry_pending = false;
     fbb_armed = false;
     restart_latency = true;
+    if (done && running_ != nullptr)
+        ++*running_;
     done = false;
     wait_until = 0;
     total_latency_ = 0;
@@ -31,9 +49,26 @@ void PCI_master::reset() {
 
 void PCI_master::clock() {
     clock_parity();
-    step();
+    // Most clocks of a master are idle ones: those go to the idle step
+    // without the dispatch.
+    if (state == IDLE)
+        idle_step();
+    else
+        step();
     drive_frame_irdy();
     watch_req();
+}
+
+void PCI_master::count_running_in(int32_t& running) {
+    running_ = &running;
+    if (!done)
+        ++running;
+}
+
+void PCI_master::finish_work() {
+    done = true;
+    if (running_ != nullptr)
+        --*running_;
 }
 
 void PCI_master::set_latency_timer(int32_t value) {
@@ -96,9 +131,14 @@ void PCI_master::step() {
 }
 
 void PCI_master::idle_step() {
+    // No stopped transaction to issue again, none to fetch, no data phase
+    // left. Asked once: the hooks are pure, and nothing below changes it
+    // before the address phase.
+    const bool finished = !retry_pending && all_done() && last_phase();
+
     // Request: REQ# is asserted only after it has read high for two clocks.
     if (req.is_high() && req_prev == V1) {
-        if (can_start() && (retry_pending || !all_done() || !last_phase())) {
+        if (!finished && can_start()) {
             req.drive(V0);
             req_cycle = sim_cycle();
             restart_latency = false;
@@ -108,8 +148,9 @@ void PCI_master::idle_step() {
         restart_latency = false;
     }
 
-    if (!retry_pending && all_done() && last_phase()) {
-        done = true;
+    if (finished) {
+        if (!done)
+            finish_work();
     } else if (frame.is_high() && (irdy.is_high() || fbb_armed) && can_start() && gnt.is_low()) {
         // Address phase. REQ# is not tested: a parked GNT# is used at once.
         fbb_armed = false;
@@ -274,15 +315,11 @@ bool PCI_master::ready_for_data(logic_value trdy_level) {
 
 bool PCI_master::should_terminate() {
     const bool last = last_phase();
-    if (sim_cycle() - address_cycle > latency_timer() && gnt.is_high() &&
-        !(expire_after_phase && irdy.is_low() && !trdy.is_low())) {
-        if (debug)
-            sim_out() << "MLT timeout!" << std::endl;
-        return true;
-    }
-    if (last && debug)
-        sim_out() << "Master termination!" << std::endl;
-    return last;
+    const bool expired = sim_cycle() - address_cycle > latency_timer() && gnt.is_high() &&
+                         !(expire_after_phase && irdy.is_low() && !trdy.is_low());
+    if (debug && (expired || last)) [[unlikely]]
+        report_termination(sim_out(), expired);
+    return expired || last;
 }
 
 void PCI_master::drive_frame_irdy() {
@@ -301,11 +338,8 @@ void PCI_master::drive_frame_irdy() {
 }
 
 void PCI_master::watch_req() {
-    if (req.is_low() && req_prev == V1 && req_prev2 == V0) {
-        char buffer[SIM_name::buffer_size];
-        sim_out() << "ERROR: " << req.name.full_name(buffer, SIM_name::buffer_size - 1)
-                  << " deasserted for only 1 clock" << std::endl;
-    }
+    if (req.is_low() && req_prev == V1 && req_prev2 == V0)
+        report_short_req(sim_out(), req);
     req_prev2 = req_prev;
     req_prev = req.read();
 }

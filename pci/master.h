@@ -60,6 +60,10 @@ class PCI_master : public PCI_agent, public PCI_pattern {
     State state_code() const { return state; }
     // All work finished (set by the idle step, cleared only by reset()).
     bool is_done() const { return done; }
+    // Counts this master in running while its work is not finished: one up
+    // now if it is not, one down when it finishes, one up when reset() takes
+    // it back. Call once; running must outlive the master.
+    void count_running_in(int32_t& running);
     // Sum of the measured bus-access latencies.
     int32_t total_latency() const { return total_latency_; }
     // Every measured bus-access latency since reset.
@@ -124,6 +128,8 @@ class PCI_master : public PCI_agent, public PCI_pattern {
     void drive_frame_irdy();
     // Reports REQ# high for exactly one clock between two low ones.
     void watch_req();
+    // Sets done and counts the master out of the running count.
+    [[gnu::noinline]] void finish_work();
 
     // Levels frame_ctl and irdy_ctl use: V0 assert, V1 deassert, VZ release.
 
@@ -135,6 +141,7 @@ class PCI_master : public PCI_agent, public PCI_pattern {
     bool fbb_armed = false;       // next address may come with IRDY# asserted
     bool restart_latency = true;  // next idle step restarts the measurement
     bool done = false;            // all work finished
+    int32_t* running_ = nullptr;  // count of unfinished masters this one is in; null none
     int32_t wait_until = 0;       // not ready while this is >= sim_cycle
     int32_t req_cycle = 0;        // start of the running measurement; 0 none
     int32_t total_latency_ = 0;   // sum of the measured latencies

@@ -5,9 +5,7 @@
 PCI_retry_master::PCI_retry_master(const char* name_text, SIM_instance* parent)
     : PCI_master(name_text, parent) {}
 
-bool PCI_retry_master::can_start() {
-    if (!retry_pending || retry_overhead == no_back_off || !is_read())
-        return true;
+bool PCI_retry_master::hint_served() const {
     if ((stop_ad & 0xFFFFFF00u) != 0x12345600u)
         return true;
     // Held back until more than (hint - overhead) clocks have passed since

@@ -25,9 +25,18 @@ class PCI_retry_master : public PCI_master {
 
   protected:
     // False while a hinted read retry still needs its clocks.
-    bool can_start() override;
+    bool can_start() override {
+        if (!retry_pending || retry_overhead == no_back_off || !is_read())
+            return true;
+        return hint_served();
+    }
 
     int32_t retry_overhead = pci_defaults::retry_overhead;  // off a retry hint; -1 = no back-off
+
+  private:
+    // After a retried read: whether its retry hint, if it had one, no longer
+    // holds the master back.
+    bool hint_served() const;
 };
 
 class PCI_random_master : public PCI_retry_master {

@@ -2,6 +2,7 @@
 // release, FRAME# deassertion, and where their reports fall in a cycle.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <vector>
 
 #include "monitor_bench.h"
@@ -74,6 +75,74 @@ TEST(MonitorRules, Reports) {
             b.master.at(p.cycle, [&b, p](ScriptedAgent&) { (b.pa.*p.line).drive(p.level); });
         b.run_through(12);
         EXPECT_EQ(out.text(), c.reports) << "case " << &c - cases;
+    }
+}
+
+// The counts behind the reports: every check applies the five unknown-level
+// rules, a strong 0 going away applies its line's s/t/s rule, and FRAME#
+// going from 0 to 1 the FRAME# rule; each break is counted once.
+TEST(MonitorRules, CountsApplicationsAndBreaks) {
+    using R = PCI_rule_checker;
+    struct Count_case {
+        std::vector<const char*> rows;  // handshake lines from cycle 3 on
+        std::vector<Pull> pulls;        // changes to the pull-ups
+        // {checked, violated} of every rule, in rule order.
+        std::array<std::array<int64_t, 2>, R::rule_count> counts;
+    };
+    constexpr std::array<int64_t, 2> every{12, 0};   // a check in each of the 12 cycles
+    constexpr std::array<int64_t, 2> broken{12, 1};  // and broken in one of them
+    constexpr std::array<int64_t, 2> none{0, 0};
+    const Count_case cases[] = {
+        // Nothing happens: only the unknown-level rules apply.
+        {{}, {}, {every, every, every, every, every, none, none, none, none, none, none}},
+        // Every line released to its pull-up while asserted.
+        {{"00000", "HHHHH"},
+         {},
+         {every, every, every, every, every, {1, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}, none}},
+        // Every line unknown for one cycle.
+        {{"xxxxx", "zzzzz"},
+         {},
+         {broken, broken, broken, broken, broken, none, none, none, none, none, none}},
+        // TRDY# unknown; IRDY# released while asserted as FRAME# ends.
+        {{"00---", "1z-x-", "z--z-"},
+         {},
+         {broken, every, every, every, every, none, {1, 1}, none, {1, 0}, none, {1, 1}}},
+        // Driven high before release, twice; FRAME# ends with IRDY# low.
+        {{"00-0-", "101-1", "z1z1z", "-z-z-"},
+         {},
+         {every, every, every, every, every, {1, 0}, {1, 0}, none, {1, 0}, none, {1, 0}}},
+        // A weak low to the pull-up applies no s/t/s rule.
+        {{"----0", "----z"},
+         {{3, &P::trdy, VL}, {4, &P::trdy, VH}, {3, &P::stop, VZ}},
+         {every, every, every, every, every, none, none, {1, 0}, none, none, none}},
+    };
+    for (const Count_case& c : cases) {
+        MonitorBench b;
+        OutputCapture out(b.context());
+        b.reset_all();
+        b.rows(3, c.rows);
+        for (const Pull& p : c.pulls)
+            b.master.at(p.cycle, [&b, p](ScriptedAgent&) { (b.pa.*p.line).drive(p.level); });
+        b.run_through(12);
+        const R& rules = b.pmon.rule_checker();
+        for (int r = 0; r < R::rule_count; ++r) {
+            const R::counts n = rules.count_of(static_cast<R::rule>(r));
+            EXPECT_EQ(n.checked, c.counts[r][0])
+                << "case " << &c - cases << " rule " << R::rule_name(static_cast<R::rule>(r));
+            EXPECT_EQ(n.violated, c.counts[r][1])
+                << "case " << &c - cases << " rule " << R::rule_name(static_cast<R::rule>(r));
+        }
+    }
+    // Clearing the counts starts every rule from zero.
+    MonitorBench b;
+    b.reset_all();
+    b.rows(3, {"xxxxx", "zzzzz"});
+    b.run_through(5);
+    b.pmon.reset();
+    for (int r = 0; r < R::rule_count; ++r) {
+        const R::counts n = b.pmon.rule_checker().count_of(static_cast<R::rule>(r));
+        EXPECT_EQ(n.checked, 0) << R::rule_name(static_cast<R::rule>(r));
+        EXPECT_EQ(n.violated, 0) << R::rule_name(static_cast<R::rule>(r));
     }
 }
 

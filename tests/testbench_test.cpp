@@ -11,6 +11,7 @@
 
 #include "bench/simulation.h"
 #include "kernel/context.h"
+#include "pci/design.h"
 #include "support/capture.h"
 
 namespace {
@@ -100,4 +101,43 @@ TEST(Testbench, CommandLineReachesTheDesign) {
     char* no_name[] = {nullptr, const_cast<char*>("-h"), nullptr};
     EXPECT_EQ(simulation.read_command_line(2, no_name), 0);
     EXPECT_EQ(capture.text().substr(0, 27), "Usage:  <options>\nOptions:\n");
+}
+
+// The end test counts the masters still running: false until the last one
+// has finished (the masters finish in different cycles), true from then on,
+// false again after a reset, with the same cycles in the second run, and
+// false after one master's own reset.
+TEST(Testbench, AllDoneWaitsForTheLastMasterThroughResets) {
+    PCI_design d = builtin_design();
+    d.masters[0].transactions = 3;
+    d.masters[1].transactions = 1;
+    d.masters[2].transactions = 2;
+    SIM_context context;
+    const auto bench = std::make_unique<PCI_testbench>("tb", context, d);
+    std::vector<std::vector<int32_t>> finish_cycles;
+    for (int round = 0; round < 2; ++round) {
+        context.reset_all();
+        const int32_t start = context.sim_cycle();
+        EXPECT_FALSE(bench->all_done());
+        std::vector<int32_t> finished(bench->masters.size(), 0);
+        for (int i = 0; i < 5000 && !bench->all_done(); ++i) {
+            context.clock_all();
+            bool every = true;
+            for (size_t m = 0; m < bench->masters.size(); ++m) {
+                const bool done = bench->masters[m]->is_done();
+                if (done && finished[m] == 0)
+                    finished[m] = context.sim_cycle() - start;
+                every = every && done;
+            }
+            ASSERT_EQ(bench->all_done(), every) << "round " << round << " cycle " << i;
+        }
+        EXPECT_TRUE(bench->all_done());
+        finish_cycles.push_back(finished);
+    }
+    EXPECT_EQ(finish_cycles[0], finish_cycles[1]);
+    // The masters finish one after the other: pm1 first, pm3 last.
+    EXPECT_EQ(finish_cycles[0], (std::vector<int32_t>{150, 605, 664}));
+    // A master reset on its own counts itself back in.
+    bench->masters[1]->reset();
+    EXPECT_FALSE(bench->all_done());
 }
