@@ -123,6 +123,19 @@ const long_option options[] = {
     {"compliance", "FILE", "write the protocol rule violations as CSV to FILE",
      [](extension_settings& s, const std::string& value) { return file_name(s.compliance, value); },
      false},
+    {"batch", "FILE", "run one simulation per line of FILE (an argument list a line)",
+     [](extension_settings& s, const std::string& value) { return file_name(s.batch_file, value); },
+     false},
+    {"batch-status", "FILE", "write one JSON record per finished batch line to FILE",
+     [](extension_settings& s, const std::string& value) {
+         return file_name(s.batch_status, value);
+     },
+     false},
+    {"stdout", "FILE", "(in a batch line) write the run's standard output to FILE",
+     [](extension_settings& s, const std::string& value) {
+         return file_name(s.stdout_file, value);
+     },
+     false},
 };
 }  // namespace
 

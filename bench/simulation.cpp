@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "bench/batch.h"
 #include "bench/design_file.h"
 #include "bench/seeds.h"
 #include "kernel/error.h"
@@ -267,6 +268,14 @@ int pcisim_main(int argc, char** argv, std::ostream& out, std::ostream& err) {
     // The design first: it decides which masters and targets the short
     // options may name. Without --design and --set nothing is read.
     const extension_settings design_options = find_design_options(argc, argv);
+    if (!design_options.batch_file.empty() || !design_options.batch_status.empty() ||
+        !design_options.stdout_file.empty())
+        return run_batch_command(argc, argv, err);
+    return run_simulation(design_options, argc, argv, out, err);
+}
+
+int run_simulation(const extension_settings& design_options, int argc, char** argv,
+                   std::ostream& out, std::ostream& err) {
     if (design_options.design_file.empty() && design_options.design_sets.empty())
         return run_design(builtin_design(), argc, argv, out, err);
     const std::optional<PCI_loaded_design> loaded =

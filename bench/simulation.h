@@ -85,9 +85,15 @@ class PCI_simulation {
 std::string prepare_extensions(PCI_simulation& simulation, int argc, char** argv);
 
 // The whole program, printing to out (errors of long options to err);
-// returns the exit status.
+// returns the exit status. With --batch it runs the batch file's lines
+// instead (see bench/batch.h) and prints nothing to out.
 int pcisim_main(int argc, char** argv, std::ostream& out = std::cout,
                 std::ostream& err = std::cerr);
+// One simulation of a command line whose design options (--design, --set)
+// find_design_options has read: what pcisim_main does without --batch, and
+// what a batch does for each of its lines.
+int run_simulation(const extension_settings& design_options, int argc, char** argv,
+                   std::ostream& out, std::ostream& err);
 // The program on a given design (pcisim_main runs the built-in one, or the
 // one --design and --set give): reads the command line, runs, prints;
 // returns the exit status. file names the design file read, for the

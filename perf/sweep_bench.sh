@@ -2,26 +2,33 @@
 # tools/pcisim-sweep against a shell loop (xargs -P$(nproc)) over the same
 # pcisim command lines, in the same session. Not a test: it prints figures.
 #
-#   perf/sweep_bench.sh [short|long|all]     (default: all)
+#   perf/sweep_bench.sh [short|long|all] [SCALE]     (default: all 1)
 #
 # short: 10,000 short runs, -m1c5 -m2c5 -m3c5, MTT 1..100 x seeds 1..100
 # long:  2,000 default-length runs, MTT 1..100 x seeds 1..20
-# Each grid runs three times: xargs, the sweep, xargs again; the ratio is the
-# sweep's wall time over the mean of the two xargs times. Both sides write one
-# statistics document per run; xargs sends stdout to /dev/null, the sweep
-# keeps it per run and builds results.csv. CPU time (user + system, children
+# SCALE multiplies the seeds (at least one): 0.05 gives 500 and 100 runs,
+# a few minutes on a busy 2-core machine, about one on an idle one.
+# Each grid runs xargs, then the sweep in each of its modes (one pcisim
+# --batch process a task, and --process-per-run), then xargs again; a
+# mode's ratio is its wall time over the mean of the two xargs times. Every
+# side writes one statistics document per run; xargs sends stdout to
+# /dev/null, the sweep builds results.csv. CPU time (user + system, children
 # included) is given beside the wall time, and the load average before and
 # after, since other work on the machine moves wall times.
 #
 # Environment: PCISIM (default build/release/pcisim, from
-# `cmake --preset release && cmake --build --preset release`), SHORT_SEEDS
-# (100), LONG_SEEDS (20), WORKERS (default: every core).
+# `cmake --preset release && cmake --build --preset release`), WORKERS
+# (default: every core), MODES (default "batch per-run"; "batch" alone
+# halves the sweep's share of the time).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 pcisim=${PCISIM:-$root/build/release/pcisim}
 jobs=$(nproc)
 workers=${WORKERS:-$jobs}
 which=${1:-all}
+scale=${2:-1}
+modes=${MODES:-batch per-run}
+seeds_of() { echo "$1 * $scale" | bc -l | awk '{ n = int($1 + 0.5); print n < 1 ? 1 : n }'; }
 [ -x "$pcisim" ] || { echo "sweep_bench: $pcisim is not built (cmake --preset release && cmake --build --preset release)" >&2; exit 1; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/sweep-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -62,24 +69,32 @@ EOF
   echo "  load average before: $(load)"
   rm -rf "$work/xargs" && mkdir "$work/xargs"
   timed xargs xargs -P"$jobs" -L1 "$pcisim" < "$work/$name.lines" > /dev/null
-  local first=$wall
-  timed sweep /usr/bin/python3 "$root/tools/pcisim-sweep" "$work/$name.toml" -o "$work/$name-out" \
-    --workers "$workers" 2> "$work/$name.log"
-  local tool=$wall
+  local first=$wall mode tools=()
+  for mode in $modes; do
+    local flag=()
+    [ "$mode" = per-run ] && flag=(--process-per-run)
+    rm -rf "$work/$name-out"
+    timed "$mode" /usr/bin/python3 "$root/tools/pcisim-sweep" "$work/$name.toml" -o "$work/$name-out" \
+      --workers "$workers" "${flag[@]}" 2> "$work/$name.log"
+    tools+=("$mode:$wall")
+    echo "  $mode, the sweep's last line: $(tail -n1 "$work/$name.log")"
+    local rows
+    rows=$(($(wc -l < "$work/$name-out/results.csv") - 1))
+    [ "$rows" -eq "$runs" ] || echo "  WARNING: results.csv has $rows rows, not $runs"
+  done
   rm -rf "$work/xargs" && mkdir "$work/xargs"
   timed xargs xargs -P"$jobs" -L1 "$pcisim" < "$work/$name.lines" > /dev/null
   echo "  load average after:  $(load)"
-  echo "  sweep's last line: $(tail -n1 "$work/$name.log")"
-  local rows
-  rows=$(($(wc -l < "$work/$name-out/results.csv") - 1))
-  [ "$rows" -eq "$runs" ] || echo "  WARNING: results.csv has $rows rows, not $runs"
-  echo "  ratio sweep / xargs: $(echo "scale=3; 2 * $tool / ($first + $wall)" | bc)"
+  local entry
+  for entry in "${tools[@]}"; do
+    echo "  ratio sweep (${entry%%:*}) / xargs: $(echo "scale=3; 2 * ${entry#*:} / ($first + $wall)" | bc)"
+  done
   rm -rf "$work/$name-out" "$work/xargs"
 }
 
 case $which in
-  short|all) bench short "${SHORT_SEEDS:-100}" -m1c5 -m2c5 -m3c5 ;;&
-  long|all) bench long "${LONG_SEEDS:-20}" ;;
+  short|all) bench short "$(seeds_of 100)" -m1c5 -m2c5 -m3c5 ;;&
+  long|all) bench long "$(seeds_of 20)" ;;
   short) ;;
-  *) echo "usage: perf/sweep_bench.sh [short|long|all]" >&2; exit 1 ;;
+  *) echo "usage: perf/sweep_bench.sh [short|long|all] [SCALE]" >&2; exit 1 ;;
 esac

@@ -191,7 +191,8 @@ class SweepTest(unittest.TestCase):
                                    "--no-dashboard", "--host", "127.0.0.1"], **quiet)
         self.addCleanup(self.stop, worker)
         out = os.path.join(self.tmp.name, "remote")
-        done = sweep(self.grid_path, "-o", out, "--scheduler", address, timeout=90)
+        # one process a run there, batches here: the same table
+        done = sweep(self.grid_path, "-o", out, "--scheduler", address, "--process-per-run", timeout=90)
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertEqual(read_csv(os.path.join(out, "results.csv")), self.rows)
 
@@ -222,7 +223,8 @@ class FailingRunTest(unittest.TestCase):
             self.assertEqual((rows[1]["cycles"], rows[0]["error"]), ("", ""))
             self.assertEqual(sorted(os.listdir(os.path.join(out, "runs"))),
                              sorted(rows[i]["run_id"] + ".json" for i in (0, 2)))
-            again = sweep(path, "-o", out, "--workers", "1")
+            # the failed run again, in a process of its own: the same row
+            again = sweep(path, "-o", out, "--workers", "1", "--process-per-run")
             self.assertIn("2 skipped (already done), 1 to run", again.stderr)
             self.assertEqual(read_csv(os.path.join(out, "results.csv")), rows)
             self.assertLess(time.monotonic() - started, 60)

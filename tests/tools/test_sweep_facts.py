@@ -102,7 +102,7 @@ class SweepFactsTest(unittest.TestCase):
         grid = self.write("grid.toml", f'binary = "{flaky}"\nseeds = [5, 9]\n[fixed]\n'
                           'options = ["-m1c15", "-m2c15", "-m3c15"]\n[vary]\nmtt = [24, 40]\n')
         out = self.path("out")
-        first = sweep(grid, "-o", out, "--workers", "2")
+        first = sweep(grid, "-o", out, "--workers", "2", "--process-per-run")  # the wrapper sees each run
         self.assertEqual(first.returncode, 2, first.stderr)
         rows = read_csv(os.path.join(out, "results.csv"))
         failed = [r for r in rows if r["status"] != "0"]

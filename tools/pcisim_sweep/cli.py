@@ -29,6 +29,8 @@ def parser():
     p.add_argument("--scheduler", metavar="tcp://HOST:PORT", help="use this Dask cluster instead of a local one")
     p.add_argument("--workers", type=int, metavar="N", help="local worker processes (default: every core)")
     p.add_argument("--timeout", type=float, metavar="SECONDS", help="per-run limit (overrides the grid's 'timeout')")
+    p.add_argument("--process-per-run", action="store_true",
+                   help="start one pcisim process per run instead of one `pcisim --batch` process per task")
     p.add_argument("--plot", metavar="METRIC", help="plot this results.csv column (after the sweep, if any)")
     p.add_argument("--plot-out", metavar="FILE", help="plot file, .png or .svg (default DIR/METRIC.png)")
     p.add_argument("--plot-x", metavar="SETTING", help="setting on the x axis (default: the first varied)")
@@ -48,8 +50,8 @@ def _check(args):
         raise SweepError("--timeout needs a positive number of seconds")
     if args.plot is None and (args.plot_out or args.plot_x or args.plot_y):
         raise SweepError("--plot-out, --plot-x and --plot-y go with --plot METRIC")
-    if args.grid is None and (args.binary or args.scheduler or args.workers or args.timeout):
-        raise SweepError("--binary, --scheduler, --workers and --timeout need a grid file")
+    if args.grid is None and (args.binary or args.scheduler or args.workers or args.timeout or args.process_per_run):
+        raise SweepError("--binary, --scheduler, --workers, --timeout and --process-per-run need a grid file")
 
 
 def main(argv=None):
@@ -61,7 +63,8 @@ def main(argv=None):
             from .grid import load_grid
             from .runner import run_sweep
             grid = load_grid(args.grid, args.binary)
-            failed = run_sweep(grid, args.output, args.scheduler, args.workers, args.timeout)
+            failed = run_sweep(grid, args.output, args.scheduler, args.workers, args.timeout,
+                               process_per_run=args.process_per_run)
         if args.plot is not None:
             from .plot import plot
             print(f"plot written to {plot(args.output, args.plot, args.plot_out, args.plot_x, args.plot_y)}",

@@ -1,12 +1,16 @@
 """Running the grid's points on Dask. Runs go in chunks sized from the
-measured time per run (a few tenths of a second a task), each chunk running
-its pcisim processes one after the other; every run's outcome is its own.
-The client appends each row to results.csv as its chunk comes back and writes
-the sorted table once at the end."""
+measured time per run (a few tenths of a second a task). A chunk runs as one
+`pcisim --batch` process (one simulation a line, each line's outcome written
+to a status pipe as it ends), or with process_per_run as one pcisim process
+a run; either way every run's outcome is its own. The client appends each row
+to results.csv as its chunk comes back and writes the sorted table once at
+the end."""
 import collections
 import contextlib
+import json
 import logging
 import os
+import re
 import select
 import subprocess
 import sys
@@ -19,7 +23,9 @@ from .results import Folder, columns, figure_columns, figure_names_of, make_row,
 
 TASK_SECONDS = 0.3      # aim of one task's length
 MAX_CHUNK = 2000        # runs in one task at most
-ALLOWED_FAILURES = 1    # a task may lose this many workers and still be tried again
+ALLOWED_FAILURES = 0    # a task whose worker dies comes back failed at once (its runs then go alone)
+ISOLATED_TRIES = 2      # a run alone on the cluster that loses its worker this often is recorded failed
+TAIL_BYTES = 4096       # the end of a run's stderr or stdout read for its error column
 
 
 def _finish(process, timeout):
@@ -100,12 +106,13 @@ def run_point(binary, args, run_id, timeout, work=None, streams=None):
     return status, message, text
 
 
-def run_chunk(binary, runs, timeout, runs_dir=None):
+def run_chunk(binary, runs, timeout, runs_dir=None, process_per_run=False):
     """The task a worker runs: the runs (run id, setting values, seed,
-    arguments) one after the other. Returns per run (row, agent names, seconds,
-    document text): with runs_dir (the output folder's runs/, which the worker
-    shares with the client) pcisim writes the document there and no text
-    comes back."""
+    arguments) in one pcisim --batch process (or, with process_per_run, one
+    process each, one after the other). Returns per run (row, agent names,
+    seconds, document text): with runs_dir (the output folder's runs/, which
+    the worker shares with the client) pcisim writes the document there and
+    no text comes back."""
     out = []
     with tempfile.TemporaryDirectory(prefix="pcisim-sweep-") as work:
         if runs_dir:
@@ -113,15 +120,113 @@ def run_chunk(binary, runs, timeout, runs_dir=None):
         else:
             os.mkdir(os.path.join(work, "runs"))
         streams = Streams(work)
+
+        def record(run, status, message, seconds, text):
+            run_id, values, seed, _ = run
+            row, names = make_row(run_id, values, seed, status, message, text)
+            out.append((row, names, seconds, None if runs_dir else text))
+
+        def alone(run):
+            started = time.monotonic()
+            status, message, text = run_point(binary, run[3], run[0], timeout, work, streams)
+            record(run, status, message, time.monotonic() - started, text)
+
         try:
-            for run_id, values, seed, args in runs:
-                started = time.monotonic()
-                status, message, text = run_point(binary, args, run_id, timeout, work, streams)
-                row, names = make_row(run_id, values, seed, status, message, text)
-                out.append((row, names, time.monotonic() - started, None if runs_dir else text))
+            pending = list(runs)
+            while pending and not process_per_run:
+                done, status = run_batch(binary, pending, timeout, work, streams, record)
+                pending = pending[done:]
+                if not pending:
+                    break
+                if status == "timeout":  # the run in flight gave no line within its time
+                    record(pending.pop(0), "timeout", streams.message(), timeout, None)
+                elif done == 0 and isinstance(status, int) and status > 0:
+                    process_per_run = True  # the batch itself failed (a pcisim without --batch?)
+                else:  # crashed: the run in flight alone tells a crasher from its neighbours
+                    alone(pending.pop(0))
+            for run in pending if process_per_run else ():
+                alone(run)
         finally:
             streams.close()
     return out
+
+
+_PLAIN_WORD = re.compile(r"[A-Za-z0-9_@%+=:,./-]+")
+
+
+def batch_word(word):
+    """A word as a batch line writes it: as it is when nothing in it needs
+    quoting, else in single quotes (a single quote in it as '\\'')."""
+    if _PLAIN_WORD.fullmatch(word):
+        return word
+    return "'" + word.replace("'", "'\\''") + "'"
+
+
+def _batch_message(record):
+    """A failed run's error text as the single run's gives it: the tail of
+    its stderr, or of its stdout when stderr is empty."""
+    message = ""
+    for key in ("stderr", "stdout_tail"):
+        ending = record.get(key, "").encode(errors="replace")[-TAIL_BYTES:]
+        message = message or tail(ending.decode(errors="replace"))
+    return message
+
+
+def run_batch(binary, runs, timeout, work, streams, record):
+    """Runs the runs in one pcisim --batch process started in `work`, its
+    status lines coming through a pipe; record(run, status, message, seconds,
+    document text) is called for each run as its line comes. Returns (runs
+    recorded, the process's exit status or "timeout" when no line came
+    within timeout seconds: then the process was killed)."""
+    lines = []
+    for run_id, _, _, args in runs:
+        document = os.path.join("runs", f"{run_id}.json")
+        with contextlib.suppress(FileNotFoundError):
+            os.unlink(os.path.join(work, document))
+        lines.append(" ".join(batch_word(w) for w in (*args, "--stats-json", document)))
+    batch = os.path.join(work, "batch")
+    with open(batch, "w", encoding="utf-8") as handle:
+        handle.write("\n".join(lines) + "\n")
+    streams.empty()
+    reader, writer = os.pipe()
+    try:
+        process = subprocess.Popen([binary, f"--batch={batch}", f"--batch-status=/dev/fd/{writer}"],
+                                   cwd=work, stdin=streams.null, stdout=streams.fds[1], stderr=streams.fds[0],
+                                   pass_fds=(writer,))
+    except OSError:
+        os.close(reader)
+        return 0, 127
+    finally:
+        os.close(writer)
+    done, pending, last = 0, b"", time.monotonic()
+    with os.fdopen(reader, "rb", buffering=0) as pipe:
+        while True:
+            wait = None if timeout is None else max(0.0, last + timeout - time.monotonic())
+            if not select.select([pipe], [], [], wait)[0]:
+                process.kill()
+                process.wait()
+                return done, "timeout"
+            data = pipe.read(65536)
+            if not data:
+                break
+            pending += data
+            *complete, pending = pending.split(b"\n")
+            for line in complete:
+                entry = json.loads(line)
+                now = time.monotonic()
+                run, status = runs[entry["line"] - 1], entry["status"]
+                message = _batch_message(entry) if status != 0 else ""
+                record(run, status, message, now - last, _read_document(work, run[0]))
+                done, last = entry["line"], now
+    return done, process.wait()
+
+
+def _read_document(work, run_id):
+    try:
+        with open(os.path.join(work, "runs", f"{run_id}.json"), encoding="utf-8") as handle:
+            return handle.read()
+    except (OSError, UnicodeDecodeError):
+        return None
 
 
 def _end_of(path, size=4096):
@@ -171,8 +276,8 @@ def dask_client(scheduler=None, workers=None, wait=60):
             yield client
         return
     count = workers or os.cpu_count() or 1
-    # A task whose worker dies is tried on another; one that has lost two
-    # workers comes back as KilledWorker and its runs are tried one by one.
+    # A task whose worker dies comes back as KilledWorker at once, and so do
+    # the tasks queued on that worker; their runs are then tried one by one.
     # Every core runs pcisim: Dask's own periodic work (sampling profiler,
     # system and memory monitors, event-loop ticks, work stealing) would take
     # about a tenth of a core from the runs; slowed down or off it takes 2 %.
@@ -287,7 +392,7 @@ class Table:
         return sum(not succeeded(row) for row in self.rows.values())
 
 
-def run_sweep(grid, out_dir, scheduler=None, workers=None, timeout=None, log=sys.stderr):
+def run_sweep(grid, out_dir, scheduler=None, workers=None, timeout=None, log=sys.stderr, process_per_run=False):
     """Run every point of the grid not already done in out_dir; returns the number of failed runs."""
     if not scheduler and not os.access(grid.binary, os.X_OK):
         raise SweepError(f"pcisim binary {grid.binary} does not exist or is not executable")
@@ -300,7 +405,7 @@ def run_sweep(grid, out_dir, scheduler=None, workers=None, timeout=None, log=sys
     print(f"{len(runs)} runs in the grid, {len(runs) - len(todo)} skipped (already done), {len(todo)} to run",
           file=log)
     if todo:
-        _execute(grid, folder, todo, table, scheduler, workers, timeout or grid.timeout, log)
+        _execute(grid, folder, todo, table, scheduler, workers, timeout or grid.timeout, log, process_per_run)
     table.finish()
     failed = table.failed()
     wall = time.monotonic() - started
@@ -340,7 +445,20 @@ class Chunks:
         return [self.queue.popleft() for _ in range(min(self.size(), len(self.queue)))]
 
 
-def _execute(grid, folder, todo, table, scheduler, workers, timeout, log):
+def _settle(client, count, wait=30.0):
+    """Wait until the cluster has its workers back after one died (a worker
+    the scheduler has not yet dropped would take the next task down with it):
+    the same `count` workers seen on two looks a quarter second apart."""
+    deadline, seen = time.monotonic() + wait, None
+    while time.monotonic() < deadline:
+        workers = set(client.scheduler_info()["workers"])
+        if len(workers) >= count and workers == seen:
+            return
+        seen = workers
+        time.sleep(0.25)
+
+
+def _execute(grid, folder, todo, table, scheduler, workers, timeout, log, process_per_run=False):
     from distributed import as_completed
     progress = Progress(len(todo), log)
     with dask_client(scheduler, workers) as client:
@@ -348,19 +466,21 @@ def _execute(grid, folder, todo, table, scheduler, workers, timeout, log):
         chunks = Chunks(todo, count)
         runs_dir = None if scheduler else os.path.abspath(folder.runs)
         in_flight, tasks = {}, as_completed()
+        tries = collections.Counter()  # run id: times it lost its worker while alone on the cluster
+        serial = iter(range(1 << 62))  # task keys are never reused: an erred key would come back erred
 
         def submit():
-            # The runs of a task that lost its workers run one at a time with
-            # nothing else in flight: a dead worker also counts against every
-            # task queued on it, so only alone is a run's failure its own.
+            # The runs of a task that lost its worker run one at a time with
+            # nothing else in flight: only alone is a run's failure its own.
             while chunks and len(in_flight) < 2 * count:
                 isolated = bool(chunks.alone)
                 if isolated and in_flight:
                     return
                 chunk = chunks.next()
                 payload = [(run.run_id, run.values, run.seed, list(run.args)) for run in chunk]
-                future = client.submit(run_chunk, grid.binary, payload, timeout, runs_dir,
-                                       key=f"pcisim-{chunk[0].run_id}-{len(chunk)}", pure=False)
+                key = f"pcisim-{chunk[0].run_id}-{len(chunk)}-{next(serial)}"
+                future = client.submit(run_chunk, grid.binary, payload, timeout, runs_dir, process_per_run,
+                                       key=key, pure=False)
                 in_flight[future] = (chunk, isolated)
                 tasks.add(future)
                 if isolated:
@@ -375,10 +495,16 @@ def _execute(grid, folder, todo, table, scheduler, workers, timeout, log):
                 if not isolated:
                     chunks.alone.extend(chunk)
                 else:
-                    why = f"{type(err).__name__}: {err}".strip()
-                    row, _ = make_row(chunk[0].run_id, chunk[0].values, chunk[0].seed, "error", why, None)
-                    table.add(row, None)
-                    progress.step()
+                    run = chunk[0]
+                    tries[run.run_id] += 1
+                    if tries[run.run_id] < ISOLATED_TRIES:  # once more, when the workers are back
+                        _settle(client, count if not scheduler else 1)
+                        chunks.alone.appendleft(run)
+                    else:
+                        why = f"{type(err).__name__}: {err}".strip()
+                        row, _ = make_row(run.run_id, run.values, run.seed, "error", why, None)
+                        table.add(row, None)
+                        progress.step()
                 submit()
                 continue
             for row, agents, seconds, text in results:
