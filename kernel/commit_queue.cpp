@@ -55,7 +55,7 @@ void SIM_commit_queue::commit(const SIM_clock& clock) {
     // The vectors first, so that their ports' next buffers are up to date
     // for every resolution below.
     for (SIM_port_vector* vector : vectors_) {
-        const uint32_t changed = vector->commit(cur);
+        const uint32_t changed = vector->commit();
         if (vector->queued_)
             last_vectors_.push(vector);
         if (changed != 0 && vector->wires_)
@@ -113,7 +113,7 @@ void SIM_commit_queue::commit(const SIM_clock& clock) {
                 case SIM_net::resolution::untouched:
                     // A net of no port is never rebuilt: its two buffers take
                     // turns as the current one, and its packing follows.
-                    if (net->packed_planes && net->level[0] != net->level[1])
+                    if (net->packed_state && net->level[0] != net->level[1])
                         carried_.push(net);
                     break;
                 case SIM_net::resolution::resolve_again:
@@ -127,7 +127,7 @@ void SIM_commit_queue::commit(const SIM_clock& clock) {
         net->update_packing(net->level[next]);
     }
     nets_.clear();
-    for (SIM_packed_wires* wires : all_wires_) wires->planes_[packed_queued] = 0;
+    for (SIM_packed_wires* wires : all_wires_) wires->state_.queued = 0;
     for (SIM_net* net : carried_) add_net(net);
     carried_.clear();
     last_ports_.swap(ports_);

@@ -39,6 +39,54 @@ inline uint32_t level_neither_bit(uint32_t v) {
     return (0x0Cu >> v) & 1u;
 }
 
+// Up to 32 levels as bit planes, bit i for level i: plane k holds bit k of
+// each level's code (bit0: 1, X or H; bit1: Z or X; bit2: L or H). The one
+// encoding of levels as words in the kernel: a vector of ports keeps its
+// ports' levels so, a packing of nets its nets' levels.
+struct SIM_level_planes {
+    uint32_t bit0 = 0;  // bit 0 of each level's code
+    uint32_t bit1 = 0;  // bit 1 of each level's code
+    uint32_t bit2 = 0;  // bit 2 of each level's code
+
+    // Levels 0 where word has a 0, 1 where it has a 1.
+    static SIM_level_planes of_word(uint32_t word) { return {word, 0, 0}; }
+    // Level Z at the bits of mask, 0 elsewhere.
+    static SIM_level_planes of_z(uint32_t mask) { return {0, mask, 0}; }
+    // Level i.
+    logic_value at(int i) const {
+        return static_cast<logic_value>(((bit0 >> i) & 1u) | (((bit1 >> i) & 1u) << 1) |
+                                        (((bit2 >> i) & 1u) << 2));
+    }
+    // Sets level i to v.
+    void set(int i, logic_value v) {
+        const uint32_t bit = uint32_t{1} << i;
+        const uint32_t code = static_cast<uint32_t>(v);
+        bit0 = (bit0 & ~bit) | (bit & (0u - (code & 1u)));
+        bit1 = (bit1 & ~bit) | (bit & (0u - ((code >> 1) & 1u)));
+        bit2 = (bit2 & ~bit) | (bit & (0u - (code >> 2)));
+    }
+    // Bits of mask from a, the others from b.
+    static SIM_level_planes select(uint32_t mask, const SIM_level_planes& a,
+                                   const SIM_level_planes& b) {
+        return {(mask & a.bit0) | (~mask & b.bit0), (mask & a.bit1) | (~mask & b.bit1),
+                (mask & a.bit2) | (~mask & b.bit2)};
+    }
+    // The bits whose levels differ between a and b.
+    static uint32_t differ(const SIM_level_planes& a, const SIM_level_planes& b) {
+        return (a.bit0 ^ b.bit0) | (a.bit1 ^ b.bit1) | (a.bit2 ^ b.bit2);
+    }
+    // The bits at 1 or H (what signals_to_int takes for a one).
+    uint32_t highs() const { return bit0 & ~bit1; }
+    // The bits at Z or X.
+    uint32_t neither() const { return bit1; }
+    // The bits at 1; at 0 (within mask).
+    uint32_t ones() const { return bit0 & ~bit1 & ~bit2; }
+    uint32_t zeros(uint32_t mask) const { return mask & ~(bit0 | bit1 | bit2); }
+    // The bits at X, L or H.
+    uint32_t others() const { return bit2 | (bit0 & bit1); }
+    bool operator==(const SIM_level_planes&) const = default;
+};
+
 // Printed character of a level: 0 1 z x L H, '?' for any other code.
 inline char to_char(logic_value v) {
     return static_cast<uint32_t>(v) < 6 ? "01zxLH"[v] : '?';

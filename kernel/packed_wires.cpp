@@ -13,11 +13,10 @@ bool SIM_packed_wires::write_hex(char* buffer) const {
     const int digits = (count_ + 3) / 4;
     // Wires past count_ in the top digit count as Z.
     const uint32_t beyond = count_ >= 32 ? 0 : ~((uint32_t{1} << count_) - 1);
-    const uint32_t code0 = planes_[packed_code0];
-    const uint32_t code1 = planes_[packed_code1];
-    const uint32_t xs = code0 & code1 & ~beyond;
-    const uint32_t zs = (code1 & ~code0) | beyond;
-    const uint32_t highs = planes_[packed_high];
+    const SIM_level_planes& levels = state_.levels;
+    const uint32_t xs = levels.bit0 & levels.bit1 & ~beyond;
+    const uint32_t zs = (levels.bit1 & ~levels.bit0) | beyond;
+    const uint32_t highs = levels.highs();
     for (int g = 0; g < digits; ++g) {
         const int shift = 4 * g;
         const uint32_t x = (xs >> shift) & 0xFu;
@@ -40,7 +39,7 @@ bool SIM_packed_wires::write_hex(char* buffer) const {
 
 void SIM_packed_wires::track() {
     bool all = count_ <= 32;
-    for (int i = 0; i < count_ && all; ++i) all = nets_[i]->track_packing(this, planes_, i);
+    for (int i = 0; i < count_ && all; ++i) all = nets_[i]->track_packing(this, &state_, i);
     if (all && !tracked_)
         queue_->register_wires(this);
     tracked_ = all;
@@ -55,19 +54,22 @@ void SIM_packed_wires::store_level(uint32_t bits, logic_value v) {
 
 void SIM_packed_wires::resolve_members() {
     // Both buffers of last time's nets hold the level of the coming cycle.
-    planes_[packed_kept] = 0;
+    state_.kept = 0;
     const uint32_t changed = member_changed_;
     if (changed == 0)
         return;
     member_changed_ = 0;
-    uint32_t ones = 0, zeros = 0, others = 0;
+    // Where no vector is at X, L or H: some at 1 (bit0), all at 1 or Z
+    // (bit0 or bit1), so some at 0 where not.
+    uint32_t ones = 0, no_zero = ~uint32_t{0}, others = 0;
     for (const SIM_port_vector* vector : vectors_) {
-        ones |= vector->cur_.ones;
-        zeros |= vector->cur_zeros_;
-        others |= vector->cur_.others;
+        const SIM_level_planes& c = vector->cur_;
+        ones |= c.bit0;
+        no_zero &= c.bit0 | c.bit1;
+        others |= vector->cur_others_;
     }
-    const uint32_t words =
-        changed & planes_[packed_words] & ~others & ~planes_[packed_queued] & ~planes_[packed_weak];
+    SIM_level_planes& levels = state_.levels;
+    const uint32_t words = changed & state_.words & ~others & ~state_.queued & ~levels.bit2;
     for (uint32_t bits = changed & ~words; bits != 0; bits &= bits - 1) {
         SIM_net* net = nets_[__builtin_ctz(bits)];
         net->active_valid = false;
@@ -75,22 +77,15 @@ void SIM_packed_wires::resolve_members() {
             queue_->add_net(net);
     }
     // Level codes: 0 at 0, 1 at 1, Z (2) where none, X (3) where both.
-    const uint32_t code0 = ones;
-    const uint32_t code1 = ~(ones ^ zeros);
-    const uint32_t old0 = planes_[packed_code0];
-    const uint32_t old1 = planes_[packed_code1];
-    const uint32_t renewed = words & ((code0 ^ old0) | (code1 ^ old1));
-    store_level(renewed & ~code1 & code0, V1);
-    store_level(renewed & ~code1 & ~code0, V0);
-    store_level(renewed & code1 & ~code0, VZ);
-    store_level(renewed & code1 & code0, VX);
-    planes_[packed_high] = (planes_[packed_high] & ~words) | (code0 & ~code1 & words);
-    planes_[packed_neither] = (planes_[packed_neither] & ~words) | (code1 & words);
-    planes_[packed_code0] = (old0 & ~words) | (code0 & words);
-    planes_[packed_code1] = (old1 & ~words) | (code1 & words);
-    planes_[packed_kept] = renewed;
-    previous_[0] = old0;
-    previous_[1] = old1;
+    const SIM_level_planes word{ones, ones ^ no_zero, 0};
+    const uint32_t renewed = words & SIM_level_planes::differ(word, levels);
+    store_level(renewed & ~word.bit1 & word.bit0, V1);
+    store_level(renewed & ~word.bit1 & ~word.bit0, V0);
+    store_level(renewed & word.bit1 & ~word.bit0, VZ);
+    store_level(renewed & word.bit1 & word.bit0, VX);
+    previous_ = levels;
+    levels = SIM_level_planes::select(words, word, levels);
+    state_.kept = renewed;
 }
 
 void SIM_packed_wires::update_layout(const std::vector<SIM_port_vector*>& vectors) {
@@ -114,7 +109,7 @@ void SIM_packed_wires::update_layout(const std::vector<SIM_port_vector*>& vector
     for (int i = 0; i < count_ && !vectors_.empty(); ++i)
         if (nets_[i]->members.size() == vectors_.size())
             words |= uint32_t{1} << i;
-    planes_[packed_words] = words;
+    state_.words = words;
     // Counts are kept again by the fold, or no longer.
     for (int i = 0; i < count_; ++i) nets_[i]->active_valid = false;
 }

@@ -43,13 +43,13 @@ class SIM_packed_wires {
     bool read(uint32_t& result) const {
         if (!tracked_)
             return read_untracked(result);
-        const uint32_t neither = planes_[packed_neither];
+        const uint32_t neither = state_.levels.neither();
         if (neither == 0) {
-            result = planes_[packed_high];
+            result = state_.levels.bit0;
             return true;
         }
         const int top = 31 - __builtin_clz(neither);
-        result = static_cast<uint32_t>(uint64_t{planes_[packed_high]} >> (top + 1));
+        result = static_cast<uint32_t>(uint64_t{state_.levels.highs()} >> (top + 1));
         return false;
     }
 
@@ -62,10 +62,7 @@ class SIM_packed_wires {
     SIM_net* const* nets() const { return nets_; }
     // The level net i had before the boundary that resolved it as a word
     // (0, 1, Z or X): its next level until it is driven again.
-    logic_value previous_level(int i) const {
-        return static_cast<logic_value>(((previous_[0] >> i) & 1u) |
-                                        (((previous_[1] >> i) & 1u) << 1));
-    }
+    logic_value previous_level(int i) const { return previous_.at(i); }
 
   private:
     friend class SIM_commit_queue;
@@ -92,12 +89,12 @@ class SIM_packed_wires {
         return complete_;
     }
 
-    SIM_net* const* nets_;                     // the wires, not owned
-    int count_;                                // number of wires
-    SIM_commit_queue* queue_;                  // counts level versions, resolves dirty nets
-    uint32_t planes_[packed_word_count] = {};  // tracked: the nets' words (SIM_packed_word)
-    uint32_t previous_[2] = {0, 0};  // level codes (bit 0, bit 1) of the kept nets' previous levels
-    bool tracked_ = false;           // every net keeps its bit of planes_
+    SIM_net* const* nets_;                   // the wires, not owned
+    int count_;                              // number of wires
+    SIM_commit_queue* queue_;                // counts level versions, resolves dirty nets
+    SIM_packed_state state_;                 // tracked: the nets' levels and boundary marks
+    SIM_level_planes previous_;              // the kept nets' levels before the boundary
+    bool tracked_ = false;                   // every net keeps its bit of state_
     std::vector<SIM_port_vector*> vectors_;  // vectors whose ports are the bits of the nets
     uint32_t member_changed_ = 0;            // nets with a vector's port changed at this boundary
     mutable uint64_t version_ = UINT64_MAX;  // untracked: level version of word_

@@ -27,8 +27,8 @@ void SIM_net::drive(logic_value v) {
     drive_phase = cur;
     drive_boundary = queue_->boundary();
     // The next buffer is this net's own again.
-    if (packed_planes)
-        packed_planes[packed_kept] &= ~packed_mask;
+    if (packed_state)
+        packed_state->kept &= ~packed_mask;
     level[next_phase()] = resolve(v);
     mark_dirty();
 }
@@ -70,7 +70,7 @@ SIM_net::resolution SIM_net::resolve_members(int cur) {
     active_count = count;
     active_xor = addresses;
     // A net resolved as a word keeps no counts.
-    active_valid = !packed_planes || !(packed_planes[packed_words] & packed_mask);
+    active_valid = !packed_state || !(packed_state->words & packed_mask);
     level[next] = v;
     drive_phase = cur;
     if (!first)

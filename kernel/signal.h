@@ -43,12 +43,8 @@ class SIM_signal {
 
     // This object's own current level, bypassing a port's net.
     logic_value own_level() const { return level[cur_phase()]; }
-    // This object's own level in the buffer of phase (0 or 1); the current
-    // buffer holds the current level, the next one the next level except
-    // for a vector's ports and word-resolved nets (see read_next()).
-    logic_value level_at(int phase) const { return level[phase]; }
-    // Both level buffers, indexed by the clock's phases: an observer that
-    // reads many wires every cycle keeps them and reads [cur_phase].
+    // Both level buffers, indexed by the clock's phases, for the kernel's
+    // list of wires an observer reads every cycle (kernel/wire_levels.h).
     const logic_value* level_buffers() const { return level; }
     // The clock whose phases index the buffers.
     const SIM_clock& clock() const { return *clock_; }
@@ -71,18 +67,13 @@ class SIM_signal {
 
 class SIM_port;
 
-// The words a packing of nets (kernel/packed_wires.h) keeps, bit i for its
-// net i.
-enum SIM_packed_word : int {
-    packed_high,     // current level 1 or H
-    packed_neither,  // current level Z or X
-    packed_queued,   // queued for the fold at this boundary
-    packed_kept,     // resolved as a word to a new level: the packing keeps the next level
-    packed_code0,    // bit 0 of the current level's code
-    packed_code1,    // bit 1 of the current level's code
-    packed_weak,     // current level L or H
-    packed_words,    // resolved as words: no counts of members kept
-    packed_word_count
+// What a packing of nets (kernel/packed_wires.h) keeps of them, bit i for
+// its net i.
+struct SIM_packed_state {
+    SIM_level_planes levels;  // the nets' current levels
+    uint32_t queued = 0;      // queued for the fold at this boundary
+    uint32_t kept = 0;        // resolved as a word to a new level: the packing keeps the next level
+    uint32_t words = 0;       // resolved as words: no counts of members kept
 };
 
 class SIM_net final : public SIM_signal {
@@ -100,7 +91,7 @@ class SIM_net final : public SIM_signal {
     // in both buffers; its next level (the previous cycle's until it is
     // driven again) is then kept by the packing.
     logic_value read_next() const override {
-        if (packed_planes && (packed_planes[packed_kept] & packed_mask)) [[unlikely]]
+        if (packed_state && (packed_state->kept & packed_mask)) [[unlikely]]
             return packed_next();
         return level[next_phase()];
     }
@@ -115,13 +106,13 @@ class SIM_net final : public SIM_signal {
     // The net that stands for the whole merged chain.
     SIM_net* root() const { return root_; }
     // Lets one packing of several nets (owner) keep their levels as words:
-    // bit bit of planes[w] for each SIM_packed_word w. Returns false (nothing
-    // done) if another packing has this net already.
-    bool track_packing(SIM_packed_wires* owner, uint32_t* planes, int bit) {
-        if (packed_planes && (packed_planes != planes || packed_bit != bit))
+    // bit bit of state. Returns false (nothing done) if another packing has
+    // this net already.
+    bool track_packing(SIM_packed_wires* owner, SIM_packed_state* state, int bit) {
+        if (packed_state && (packed_state != state || packed_bit != bit))
             return false;
         packed_owner = owner;
-        packed_planes = planes;
+        packed_state = state;
         packed_bit = bit;
         packed_mask = uint32_t{1} << bit;
         update_packing(level[cur_phase()]);
@@ -143,7 +134,7 @@ class SIM_net final : public SIM_signal {
     // Queues this net for the boundary (once): for resolution if it has
     // ports, else (if packed) only so that the boundary marks the packing stale.
     void mark_dirty() {
-        if (!dirty && (!members.empty() || packed_planes))
+        if (!dirty && (!members.empty() || packed_state))
             queue_->add_net(this);
     }
     // The cur_phase of the last drive, the boundary's drives by the ports
@@ -166,17 +157,10 @@ class SIM_net final : public SIM_signal {
     // Puts level v into this net's bit of the packing, if any; the net's
     // next buffer is its own again.
     void update_packing(logic_value v) {
-        if (!packed_planes)
+        if (!packed_state)
             return;
-        const uint32_t mask = packed_mask;
-        const uint32_t value = static_cast<uint32_t>(v);
-        uint32_t* p = packed_planes;
-        p[packed_high] = (p[packed_high] & ~mask) | (mask & (0u - level_high_bit(value)));
-        p[packed_neither] = (p[packed_neither] & ~mask) | (mask & (0u - level_neither_bit(value)));
-        p[packed_code0] = (p[packed_code0] & ~mask) | (mask & (0u - (value & 1u)));
-        p[packed_code1] = (p[packed_code1] & ~mask) | (mask & (0u - ((value >> 1) & 1u)));
-        p[packed_weak] = (p[packed_weak] & ~mask) | (mask & (0u - (value >> 2)));
-        p[packed_kept] &= ~mask;
+        packed_state->levels.set(packed_bit, v);
+        packed_state->kept &= ~packed_mask;
     }
     // The next level the packing keeps.
     logic_value packed_next() const;
@@ -194,8 +178,8 @@ class SIM_net final : public SIM_signal {
     int32_t active_count = 0;                  // members whose committed level is not Z
     bool active_valid = false;                 // active_count and active_xor are up to date
     SIM_packed_wires* packed_owner = nullptr;  // the packing of this net, if any
-    uint32_t* packed_planes = nullptr;         // the packing's words (SIM_packed_word)
-    int packed_bit = 0;                        // this net's bit in packed_planes
+    SIM_packed_state* packed_state = nullptr;  // what the packing keeps of its nets
+    int packed_bit = 0;                        // this net's bit in packed_state
     uint32_t packed_mask = 0;                  // 1 << packed_bit
     SIM_net* chain_next = nullptr;             // next member of the merged chain
     uint64_t drive_boundary = UINT64_MAX;      // boundary count at the last own drive
@@ -335,8 +319,8 @@ inline void SIM_commit_queue::add_port(SIM_port* port) {
 
 inline void SIM_commit_queue::add_net(SIM_net* net) {
     net->dirty = true;
-    if (net->packed_planes)
-        net->packed_planes[packed_queued] |= net->packed_mask;
+    if (net->packed_state)
+        net->packed_state->queued |= net->packed_mask;
     nets_.push(net);
 }
 

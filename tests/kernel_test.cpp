@@ -109,6 +109,58 @@ TEST(Logic, CharactersParityAndHexDigits) {
 }
 
 // Packing levels into a number, driving a number or a level, and hex digits.
+// Levels as bit planes: every level at every bit position reads back as
+// itself, and each word a plane set gives marks exactly the levels it names.
+TEST(Logic, LevelPlanes) {
+    const logic_value all[] = {V0, V1, VZ, VX, VL, VH};
+    struct expected {
+        logic_value level;
+        bool high, neither, one, zero, other;  // highs() neither() ones() zeros() others()
+    };
+    const expected table[] = {
+        {V0, false, false, false, true, false}, {V1, true, false, true, false, false},
+        {VZ, false, true, false, false, false}, {VX, false, true, false, false, true},
+        {VL, false, false, false, false, true}, {VH, true, false, false, false, true},
+    };
+    for (const expected& e : table) {
+        for (const int i : {0, 1, 17, 31}) {
+            SIM_level_planes p = SIM_level_planes::of_z(0xFFFFFFFFu);
+            p.set(i, e.level);
+            EXPECT_EQ(p.at(i), e.level) << i;
+            const uint32_t bit = uint32_t{1} << i;
+            EXPECT_EQ((p.highs() & bit) != 0, e.high) << to_char(e.level);
+            EXPECT_EQ((p.neither() & bit) != 0, e.neither) << to_char(e.level);
+            EXPECT_EQ((p.ones() & bit) != 0, e.one) << to_char(e.level);
+            EXPECT_EQ((p.zeros(0xFFFFFFFFu) & bit) != 0, e.zero) << to_char(e.level);
+            EXPECT_EQ((p.others() & bit) != 0, e.other) << to_char(e.level);
+            // The other bits stay at Z.
+            EXPECT_EQ(p.neither() | bit, 0xFFFFFFFFu);
+            EXPECT_EQ(SIM_level_planes::differ(p, SIM_level_planes::of_z(0xFFFFFFFFu)),
+                      e.level == VZ ? 0u : bit);
+        }
+        // The planes hold the level's code bit by bit.
+        SIM_level_planes q;
+        q.set(5, e.level);
+        EXPECT_EQ(((q.bit0 >> 5) & 1u) | (((q.bit1 >> 5) & 1u) << 1) | (((q.bit2 >> 5) & 1u) << 2),
+                  static_cast<uint32_t>(e.level));
+    }
+    // Words and Z, a choice of bits between two sets of planes.
+    const SIM_level_planes word = SIM_level_planes::of_word(0xA5u);
+    EXPECT_EQ(word.at(0), V1);
+    EXPECT_EQ(word.at(1), V0);
+    EXPECT_EQ(word.ones(), 0xA5u);
+    EXPECT_EQ(word.zeros(0xFFu), 0x5Au);
+    EXPECT_EQ(SIM_level_planes::of_z(0x0Fu).at(3), VZ);
+    EXPECT_EQ(SIM_level_planes::of_z(0x0Fu).at(4), V0);
+    SIM_level_planes mixed;
+    for (int i = 0; i < 6; ++i) mixed.set(i, all[i]);
+    const SIM_level_planes chosen = SIM_level_planes::select(0x2Au, mixed, word);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(chosen.at(i), (0x2Au >> i) & 1u ? all[i] : word.at(i));
+    EXPECT_EQ(SIM_level_planes::differ(chosen, word),
+              0x2Au & SIM_level_planes::differ(mixed, word));
+    EXPECT_TRUE(chosen == SIM_level_planes::select(0x2Au, mixed, word));
+}
+
 TEST(Logic, Conversions) {
     uint32_t result = 77;
     PortVector partial({V1, VZ, V1, V0});

@@ -64,16 +64,15 @@ struct Design {
     // Every level the ports, nets and packing show now.
     std::string levels() const {
         std::ostringstream out;
-        const int cur = context.clock().cur_phase;
         for (const auto& group : ports)
             for (const SIM_port* p : group)
                 out << to_char(p->read()) << to_char(p->read_next()) << to_char(p->own_level())
-                    << to_char(p->level_at(cur)) << ' ';
+                    << ' ';
         out << to_char(own.read_next()) << to_char(own.own_level()) << " |";
         for (const auto* bus : {&nets, &reversed}) {
             for (const SIM_net* n : *bus)
                 out << ' ' << to_char(n->read()) << to_char(n->read_next())
-                    << to_char(n->level_at(cur));
+                    << to_char(n->own_level());
             out << " |";
         }
         // The packings' words and digits.
