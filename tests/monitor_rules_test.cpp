@@ -25,6 +25,16 @@ struct Case {
 
 using P = PullupAgent;
 
+// Plays a case's handshake rows from cycle 3 and its pull-up changes for 12
+// cycles on a fresh bench.
+void play(MonitorBench& b, const std::vector<const char*>& rows, const std::vector<Pull>& pulls) {
+    b.reset_all();
+    b.rows(3, rows);
+    for (const Pull& p : pulls)
+        b.master.at(p.cycle, [&b, p](ScriptedAgent&) { (b.pa.*p.line).drive(p.level); });
+    b.run_through(12);
+}
+
 TEST(MonitorRules, Reports) {
     const std::string tristate = " s/t/s violation on tb:pmon\n";
     const std::string unknown = " unknown on tb:pmon\n";
@@ -69,11 +79,7 @@ TEST(MonitorRules, Reports) {
     for (const Case& c : cases) {
         MonitorBench b;
         OutputCapture out(b.context());
-        b.reset_all();
-        b.rows(3, c.rows);
-        for (const Pull& p : c.pulls)
-            b.master.at(p.cycle, [&b, p](ScriptedAgent&) { (b.pa.*p.line).drive(p.level); });
-        b.run_through(12);
+        play(b, c.rows, c.pulls);
         EXPECT_EQ(out.text(), c.reports) << "case " << &c - cases;
     }
 }
@@ -119,11 +125,7 @@ TEST(MonitorRules, CountsApplicationsAndBreaks) {
     for (const Count_case& c : cases) {
         MonitorBench b;
         OutputCapture out(b.context());
-        b.reset_all();
-        b.rows(3, c.rows);
-        for (const Pull& p : c.pulls)
-            b.master.at(p.cycle, [&b, p](ScriptedAgent&) { (b.pa.*p.line).drive(p.level); });
-        b.run_through(12);
+        play(b, c.rows, c.pulls);
         const R& rules = b.pmon.rule_checker();
         for (int r = 0; r < R::rule_count; ++r) {
             const R::counts n = rules.count_of(static_cast<R::rule>(r));
