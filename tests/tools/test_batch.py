@@ -27,9 +27,12 @@ class KilledBatchTest(unittest.TestCase):
             deadline = time.monotonic() + 120
             while time.monotonic() < deadline:
                 time.sleep(0.02)
-                with open(status, "rb") as handle:
-                    if handle.read().count(b"\n") >= 2:
-                        break
+                try:  # the batch opens the file once it has read its lines
+                    with open(status, "rb") as handle:
+                        if handle.read().count(b"\n") >= 2:
+                            break
+                except FileNotFoundError:
+                    continue
             process.send_signal(signal.SIGKILL)
             out, err = process.communicate(timeout=30)
             self.assertEqual((process.returncode, out, err), (-signal.SIGKILL, b"", b""))
