@@ -41,6 +41,10 @@ class PCI_agent : public SIM_instance {
         check_sampled_parity(parity, complete);
     }
 
+    // Whether no pin of this agent is on a wire (after the reset of the
+    // context, which points the pins at their wires).
+    bool detached() const;
+
     // The bus whose wires connect_agent gave this agent's pins; its parity
     // sample is shared while the pins stay on those wires.
     void join_bus(const PCI_bus& bus) { bus_ = &bus; }
