@@ -39,6 +39,9 @@ void PCI_rule_checker::check(const PCI_agent& observer) {
     // strong 0 went away. Most cycles have neither an unknown line nor such
     // an edge: then the count is all there is to do.
     ++checks_;
+    const uint32_t levels = pack(trdy, irdy, stop, frame, devsel);
+    if (levels == quiet_levels)
+        return;
     const bool unknown = trdy == VX || irdy == VX || stop == VX || frame == VX || devsel == VX;
     const bool released = (prev_trdy == V0 && trdy != V0) || (prev_irdy == V0 && irdy != V0) ||
                           (prev_stop == V0 && stop != V0) || (prev_frame == V0 && frame != V0) ||
@@ -51,6 +54,7 @@ void PCI_rule_checker::check(const PCI_agent& observer) {
     prev_stop = stop;
     prev_frame = frame;
     prev_devsel = devsel;
+    quiet_levels = unknown ? no_quiet_levels : levels;
 }
 
 void PCI_rule_checker::check_changes(const PCI_agent& observer, logic_value trdy, logic_value irdy,
