@@ -323,17 +323,18 @@ bool PCI_master::should_terminate() {
 }
 
 void PCI_master::drive_frame_irdy() {
+    // The only drives of FRAME# and IRDY# in a clock.
     if (frame_ctl != VZ) {
-        frame.drive(frame_ctl);
+        drive_first(frame, frame_ctl);
     } else {
         // Released lines are driven high for a clock first; FRAME# also stays
         // high while IRDY# is asserted.
-        frame.drive(frame.own_level() == V0 || irdy_ctl == V0 ? V1 : VZ);
+        drive_first(frame, frame.own_level() == V0 || irdy_ctl == V0 ? V1 : VZ);
     }
     if (irdy_ctl != VZ) {
-        irdy.drive(irdy_ctl);
+        drive_first(irdy, irdy_ctl);
     } else {
-        irdy.drive(irdy.own_level() == V0 ? V1 : VZ);
+        drive_first(irdy, irdy.own_level() == V0 ? V1 : VZ);
     }
 }
 
