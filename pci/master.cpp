@@ -47,6 +47,23 @@ void PCI_master::reset() {
     req_prev2 = V1;
 }
 
+// Inline: called once per clock, from clock() only.
+inline void PCI_master::drive_frame_irdy() {
+    // The only drives of FRAME# and IRDY# in a clock.
+    if (frame_ctl != VZ) {
+        drive_first(frame, frame_ctl);
+    } else {
+        // Released lines are driven high for a clock first; FRAME# also stays
+        // high while IRDY# is asserted.
+        drive_first(frame, frame.own_level() == V0 || irdy_ctl == V0 ? V1 : VZ);
+    }
+    if (irdy_ctl != VZ) {
+        drive_first(irdy, irdy_ctl);
+    } else {
+        drive_first(irdy, irdy.own_level() == V0 ? V1 : VZ);
+    }
+}
+
 void PCI_master::clock() {
     clock_parity();
     // Most clocks of a master are idle ones: those go to the idle step
@@ -320,22 +337,6 @@ bool PCI_master::should_terminate() {
     if (debug && (expired || last)) [[unlikely]]
         report_termination(sim_out(), expired);
     return expired || last;
-}
-
-void PCI_master::drive_frame_irdy() {
-    // The only drives of FRAME# and IRDY# in a clock.
-    if (frame_ctl != VZ) {
-        drive_first(frame, frame_ctl);
-    } else {
-        // Released lines are driven high for a clock first; FRAME# also stays
-        // high while IRDY# is asserted.
-        drive_first(frame, frame.own_level() == V0 || irdy_ctl == V0 ? V1 : VZ);
-    }
-    if (irdy_ctl != VZ) {
-        drive_first(irdy, irdy_ctl);
-    } else {
-        drive_first(irdy, irdy.own_level() == V0 ? V1 : VZ);
-    }
 }
 
 void PCI_master::watch_req() {
