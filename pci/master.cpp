@@ -192,6 +192,16 @@ void PCI_master::idle_step() {
         fbb_armed = false;
 }
 
+// Inline: called once per data step, from data_step() only.
+inline bool PCI_master::should_terminate() {
+    const bool last = last_phase();
+    const bool expired = sim_cycle() - address_cycle > latency_timer() && gnt.is_high() &&
+                         !(expire_after_phase && irdy.is_low() && !trdy.is_low());
+    if (debug && (expired || last)) [[unlikely]]
+        report_termination(sim_out(), expired);
+    return expired || last;
+}
+
 void PCI_master::data_step() {
     const bool ready = ready_for_data(trdy.read());
     const bool irdy_low = irdy.is_low(), irdy_high = irdy.is_high();
@@ -328,15 +338,6 @@ bool PCI_master::ready_for_data(logic_value trdy_level) {
     if (trdy_level == V0)
         wait_until = sim_cycle() + wait_states(first_phase);
     return true;
-}
-
-bool PCI_master::should_terminate() {
-    const bool last = last_phase();
-    const bool expired = sim_cycle() - address_cycle > latency_timer() && gnt.is_high() &&
-                         !(expire_after_phase && irdy.is_low() && !trdy.is_low());
-    if (debug && (expired || last)) [[unlikely]]
-        report_termination(sim_out(), expired);
-    return expired || last;
 }
 
 void PCI_master::watch_req() {
