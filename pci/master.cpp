@@ -47,6 +47,56 @@ void PCI_master::reset() {
     req_prev2 = V1;
 }
 
+// Inline: most clocks of a master are idle ones.
+inline void PCI_master::idle_step() {
+    // No stopped transaction to issue again, none to fetch, no data phase
+    // left. Asked once: the hooks are pure, and nothing below changes it
+    // before the address phase.
+    const bool finished = !retry_pending && all_done() && last_phase();
+
+    // Request: REQ# is asserted only after it has read high for two clocks.
+    if (req.is_high() && req_prev == V1) {
+        if (!finished && can_start()) {
+            req.drive(V0);
+            req_cycle = sim_cycle();
+            restart_latency = false;
+        }
+    } else if (restart_latency) {
+        req_cycle = sim_cycle();
+        restart_latency = false;
+    }
+
+    if (finished) {
+        if (!done)
+            finish_work();
+    } else if (frame.is_high() && (irdy.is_high() || fbb_armed) && can_start() && gnt.is_low()) {
+        // Address phase. REQ# is not tested: a parked GNT# is used at once.
+        start_address_phase();
+    }
+
+    if (gnt.is_high())
+        fbb_armed = false;
+}
+
+void PCI_master::start_address_phase() {
+    fbb_armed = false;
+    if (!retry_pending && last_phase()) {
+        address = next_address();
+        command = next_command();
+        remaining = burst_length();
+        // A read counts the word in progress separately.
+        if (is_read())
+            --remaining;
+    }
+    ad_lines.drive(address);
+    cbe_lines.drive(command);
+    first_phase = true;
+    address_cycle = sim_cycle();
+    frame_ctl = V0;
+    irdy_ctl = VZ;
+    state = ADDR;
+}
+
 // Inline: called once per clock, from clock() only.
 inline void PCI_master::drive_frame_irdy() {
     // The only drives of FRAME# and IRDY# in a clock.
@@ -145,51 +195,6 @@ void PCI_master::step() {
         default:
             break;
     }
-}
-
-void PCI_master::idle_step() {
-    // No stopped transaction to issue again, none to fetch, no data phase
-    // left. Asked once: the hooks are pure, and nothing below changes it
-    // before the address phase.
-    const bool finished = !retry_pending && all_done() && last_phase();
-
-    // Request: REQ# is asserted only after it has read high for two clocks.
-    if (req.is_high() && req_prev == V1) {
-        if (!finished && can_start()) {
-            req.drive(V0);
-            req_cycle = sim_cycle();
-            restart_latency = false;
-        }
-    } else if (restart_latency) {
-        req_cycle = sim_cycle();
-        restart_latency = false;
-    }
-
-    if (finished) {
-        if (!done)
-            finish_work();
-    } else if (frame.is_high() && (irdy.is_high() || fbb_armed) && can_start() && gnt.is_low()) {
-        // Address phase. REQ# is not tested: a parked GNT# is used at once.
-        fbb_armed = false;
-        if (!retry_pending && last_phase()) {
-            address = next_address();
-            command = next_command();
-            remaining = burst_length();
-            // A read counts the word in progress separately.
-            if (is_read())
-                --remaining;
-        }
-        ad_lines.drive(address);
-        cbe_lines.drive(command);
-        first_phase = true;
-        address_cycle = sim_cycle();
-        frame_ctl = V0;
-        irdy_ctl = VZ;
-        state = ADDR;
-    }
-
-    if (gnt.is_high())
-        fbb_armed = false;
 }
 
 // Inline: called once per data step, from data_step() only.
