@@ -80,6 +80,13 @@ void PCI_target::clock() {
 void PCI_target::clock_states() {
     clock_parity();
 
+    // Most clocks of a bus target are another target's transactions: those
+    // skip the dispatch.
+    if (state == NOT_SELECTED) {
+        if (frame.is_high())
+            state = IDLE;
+        return;
+    }
     switch (state) {
         case IDLE:
             devsel.drive(VZ);
@@ -178,11 +185,7 @@ void PCI_target::clock_states() {
                 devsel.drive(VZ);
             break;
 
-        case NOT_SELECTED:
-            if (frame.is_high())
-                state = IDLE;
-            break;
-
+        case NOT_SELECTED:  // handled above
         default:
             break;
     }
