@@ -53,7 +53,16 @@ void SIM_packed_wires::store_level(uint32_t bits, logic_value v) {
 }
 
 void SIM_packed_wires::resolve_members() {
-    // Both buffers of last time's nets hold the level of the coming cycle.
+    // A net queued since the boundary that resolved it as a word (a change
+    // of its members, say) gets its literal next buffer back, the level
+    // before that boundary: resolved again, it is overwritten, but a net
+    // left with no ports keeps it and shows it in turn.
+    for (uint32_t bits = state_.kept & state_.queued; bits != 0; bits &= bits - 1) {
+        const int i = __builtin_ctz(bits);
+        SIM_net* net = nets_[i];
+        net->level[net->next_phase()] = previous_.at(i);
+    }
+    // Both buffers of last time's other nets hold the level of the coming cycle.
     state_.kept = 0;
     const uint32_t changed = member_changed_;
     if (changed == 0)
