@@ -63,6 +63,16 @@ class PCI_rule_checker {
                                          logic_value irdy, logic_value stop, logic_value frame,
                                          logic_value devsel);
 
+    // The five levels as one number, three bits each, TRDY# lowest.
+    static constexpr uint32_t pack(logic_value trdy, logic_value irdy, logic_value stop,
+                                   logic_value frame, logic_value devsel) {
+        return static_cast<uint32_t>(trdy) | static_cast<uint32_t>(irdy) << 3 |
+               static_cast<uint32_t>(stop) << 6 | static_cast<uint32_t>(frame) << 9 |
+               static_cast<uint32_t>(devsel) << 12;
+    }
+    // Matches no packed levels.
+    static constexpr uint32_t no_quiet_levels = ~uint32_t{0};
+
     // Levels at the previous check. Z before the first one: then a line
     // cannot look as if it had just been released.
     logic_value prev_trdy = VZ;                // TRDY#
@@ -70,19 +80,11 @@ class PCI_rule_checker {
     logic_value prev_stop = VZ;                // STOP#
     logic_value prev_frame = VZ;               // FRAME#
     logic_value prev_devsel = VZ;              // DEVSEL#
-    // The five levels as one number, three bits each, TRDY# lowest.
-    static uint32_t pack(logic_value trdy, logic_value irdy, logic_value stop, logic_value frame,
-                         logic_value devsel) {
-        return static_cast<uint32_t>(trdy) | static_cast<uint32_t>(irdy) << 3 |
-               static_cast<uint32_t>(stop) << 6 | static_cast<uint32_t>(frame) << 9 |
-               static_cast<uint32_t>(devsel) << 12;
-    }
+    std::array<counts, rule_count> counts_{};  // per rule, indexed by rule; the
+                                               // unknown-level rules' checked is checks_
+    int64_t checks_ = 0;  // checks since the counts were cleared (each applies those rules)
     // The previous check's levels, packed, if none of them was unknown;
     // else no_quiet_levels. The same levels again have no line unknown and
     // none released: the check only counts.
     uint32_t quiet_levels = pack(VZ, VZ, VZ, VZ, VZ);
-    static constexpr uint32_t no_quiet_levels = ~uint32_t{0};  // matches no packed levels
-    std::array<counts, rule_count> counts_{};  // per rule, indexed by rule; the
-                                               // unknown-level rules' checked is checks_
-    int64_t checks_ = 0;  // checks since the counts were cleared (each applies those rules)
 };
