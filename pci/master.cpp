@@ -116,10 +116,12 @@ inline void PCI_master::drive_frame_irdy() {
 
 void PCI_master::clock() {
     clock_parity();
-    // Most clocks of a master are idle ones: those go to the idle step
-    // without the dispatch.
+    // Most clocks of a master are idle ones, and most others data phases:
+    // those go to their step without the dispatch.
     if (state == IDLE)
         idle_step();
+    else if (state == DATA)
+        data_step();
     else
         step();
     drive_frame_irdy();
