@@ -166,7 +166,9 @@ void PCI_simulation::add_observer(std::unique_ptr<SIM_observer> observer) {
 void PCI_simulation::add_text_outputs() {
     std::ostream& out = context_.sim_out();
     PCI_testbench& b = *bench_;
-    observers_.push_back(std::make_unique<PCI_bus_dump>(b.pb, settings_, out));
+    // Without a dump mode the bus dump prints nothing: it is not run.
+    if (settings_.dump_mode != dump_mode_t::none)
+        observers_.push_back(std::make_unique<PCI_bus_dump>(b.pb, settings_, out));
     if (settings_.dump_req) {
         std::vector<const SIM_port*> pins;
         for (const auto& master : b.masters) pins.push_back(&master->req);

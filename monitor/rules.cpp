@@ -28,17 +28,9 @@ bool PCI_rule_checker::tally(rule which, bool broken) {
     return broken;
 }
 
-void PCI_rule_checker::check(const PCI_agent& observer) {
-    const logic_value trdy = observer.trdy.read();
-    const logic_value irdy = observer.irdy.read();
-    const logic_value stop = observer.stop.read();
-    const logic_value frame = observer.frame.read();
-    const logic_value devsel = observer.devsel.read();
-
-    // The unknown-level rules apply in every cycle; the others only where a
-    // strong 0 went away. Most cycles have neither an unknown line nor such
-    // an edge: then the count is all there is to do.
-    ++checks_;
+void PCI_rule_checker::check_new_levels(const PCI_agent& observer, logic_value trdy,
+                                        logic_value irdy, logic_value stop, logic_value frame,
+                                        logic_value devsel, uint32_t levels) {
     const bool unknown = trdy == VX || irdy == VX || stop == VX || frame == VX || devsel == VX;
     const bool released = (prev_trdy == V0 && trdy != V0) || (prev_irdy == V0 && irdy != V0) ||
                           (prev_stop == V0 && stop != V0) || (prev_frame == V0 && frame != V0) ||
@@ -51,6 +43,7 @@ void PCI_rule_checker::check(const PCI_agent& observer) {
     prev_stop = stop;
     prev_frame = frame;
     prev_devsel = devsel;
+    quiet_levels = unknown ? no_quiet_levels : levels;
 }
 
 void PCI_rule_checker::check_changes(const PCI_agent& observer, logic_value trdy, logic_value irdy,

@@ -8,8 +8,7 @@
 #include <cstdint>
 
 #include "kernel/logic.h"
-
-class PCI_agent;
+#include "pci/agent.h"
 
 class PCI_rule_checker {
   public:
@@ -36,8 +35,22 @@ class PCI_rule_checker {
 
     // Checks the current levels seen by the agent's ports, prints an
     // "ERROR: " line per broken rule (naming the agent), and remembers the
-    // levels for the next cycle.
-    void check(const PCI_agent& observer);
+    // levels for the next cycle. Inline: the monitor checks every cycle.
+    void check(const PCI_agent& observer) {
+        const logic_value trdy = observer.trdy.read();
+        const logic_value irdy = observer.irdy.read();
+        const logic_value stop = observer.stop.read();
+        const logic_value frame = observer.frame.read();
+        const logic_value devsel = observer.devsel.read();
+
+        // The unknown-level rules apply in every cycle; the others only
+        // where a strong 0 went away. Most cycles have neither an unknown
+        // line nor such an edge: then the count is all there is to do.
+        ++checks_;
+        const uint32_t levels = pack(trdy, irdy, stop, frame, devsel);
+        if (levels != quiet_levels)
+            check_new_levels(observer, trdy, irdy, stop, frame, devsel, levels);
+    }
 
     // Zeroes the counts (the remembered levels stay).
     void clear_counts() {
@@ -57,11 +70,26 @@ class PCI_rule_checker {
   private:
     // Counts one application of a rule; returns broken.
     bool tally(rule which, bool broken);
+    // check() past levels other than the quiet ones (levels packed): the
+    // rules that apply, and the levels remembered.
+    [[gnu::noinline]] void check_new_levels(const PCI_agent& observer, logic_value trdy,
+                                            logic_value irdy, logic_value stop, logic_value frame,
+                                            logic_value devsel, uint32_t levels);
     // The checks of a cycle in which a line is unknown or a strong 0 went
     // away; the applications of the unknown-level rules check() counts.
     [[gnu::noinline]] void check_changes(const PCI_agent& observer, logic_value trdy,
                                          logic_value irdy, logic_value stop, logic_value frame,
                                          logic_value devsel);
+
+    // The five levels as one number, three bits each, TRDY# lowest.
+    static constexpr uint32_t pack(logic_value trdy, logic_value irdy, logic_value stop,
+                                   logic_value frame, logic_value devsel) {
+        return static_cast<uint32_t>(trdy) | static_cast<uint32_t>(irdy) << 3 |
+               static_cast<uint32_t>(stop) << 6 | static_cast<uint32_t>(frame) << 9 |
+               static_cast<uint32_t>(devsel) << 12;
+    }
+    // Matches no packed levels.
+    static constexpr uint32_t no_quiet_levels = ~uint32_t{0};
 
     // Levels at the previous check. Z before the first one: then a line
     // cannot look as if it had just been released.
@@ -73,4 +101,8 @@ class PCI_rule_checker {
     std::array<counts, rule_count> counts_{};  // per rule, indexed by rule; the
                                                // unknown-level rules' checked is checks_
     int64_t checks_ = 0;  // checks since the counts were cleared (each applies those rules)
+    // The previous check's levels, packed, if none of them was unknown;
+    // else no_quiet_levels. The same levels again have no line unknown and
+    // none released: the check only counts.
+    uint32_t quiet_levels = pack(VZ, VZ, VZ, VZ, VZ);
 };

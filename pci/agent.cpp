@@ -43,6 +43,20 @@ void PCI_agent::reset() {
         on_bus_wires = cbe[i]->attached_net() == bus_->cbe[i];
 }
 
+bool PCI_agent::detached() const {
+    for (const SIM_port* p : ad)
+        if (p->attached_net() != nullptr)
+            return false;
+    for (const SIM_port* p : cbe)
+        if (p->attached_net() != nullptr)
+            return false;
+    for (const SIM_port* p :
+         {&frame, &devsel, &stop, &trdy, &irdy, &perr, &serr, &par, &lock, &sbo, &sdone})
+        if (p->attached_net() != nullptr)
+            return false;
+    return true;
+}
+
 void PCI_agent::drive_parity() {
     if (ad[0]->own_level() == VZ) {
         par.drive(VZ);

@@ -35,11 +35,15 @@ class PCI_agent : public SIM_instance {
         bool complete = false;
         const uint32_t parity = sample_parity(complete);
         if (ad[0]->own_level() == VZ)
-            par.drive(VZ);
+            drive_first(par, VZ);
         else
-            par.drive(!complete ? VX : parity ? V1 : V0);
+            drive_first(par, !complete ? VX : parity ? V1 : V0);
         check_sampled_parity(parity, complete);
     }
+
+    // Whether no pin of this agent is on a wire (after the reset of the
+    // context, which points the pins at their wires).
+    bool detached() const;
 
     // The bus whose wires connect_agent gave this agent's pins; its parity
     // sample is shared while the pins stay on those wires.
@@ -88,12 +92,20 @@ class PCI_agent : public SIM_instance {
         const logic_value own_par = par.own_level();
         const logic_value bus_par = par.read();
         if (own_par == VZ && (bus_par == V0 || bus_par == V1)) {
-            perr.drive(old_parity ^ static_cast<uint32_t>(bus_par) ? V0 : V1);
+            drive_first(perr, old_parity ^ static_cast<uint32_t>(bus_par) ? V0 : V1);
         } else if (own_par == VZ && (perr.own_level() == V0 || perr.own_level() == V1)) {
-            perr.drive(V1);
+            drive_first(perr, V1);
         } else {
-            perr.drive(VZ);
+            drive_first(perr, VZ);
         }
+    }
+    // The first drive of port in a clock: none if the port holds v already,
+    // as an undriven port keeps its level. Most clocks drive PAR, PERR#,
+    // FRAME# and IRDY# with the level they hold; the test is shorter than
+    // the drive.
+    static void drive_first(SIM_port& port, logic_value v) {
+        if (port.own_level() != v)
+            port.drive(v);
     }
 
     uint32_t prev_parity = 0;  // parity of AD and C/BE# sampled by the previous check_parity()

@@ -47,12 +47,81 @@ void PCI_master::reset() {
     req_prev2 = V1;
 }
 
+// Inline: most clocks of a master are idle ones.
+inline void PCI_master::idle_step() {
+    // No stopped transaction to issue again, none to fetch, no data phase
+    // left. Asked once: the hooks are pure, and nothing below changes it
+    // before the address phase.
+    const bool finished = !retry_pending && all_done() && last_phase();
+
+    // Request: REQ# is asserted only after it has read high for two clocks.
+    if (req.is_high() && req_prev == V1) {
+        if (!finished && can_start()) {
+            req.drive(V0);
+            req_cycle = sim_cycle();
+            restart_latency = false;
+        }
+    } else if (restart_latency) {
+        req_cycle = sim_cycle();
+        restart_latency = false;
+    }
+
+    if (finished) {
+        if (!done)
+            finish_work();
+    } else if (frame.is_high() && (irdy.is_high() || fbb_armed) && can_start() && gnt.is_low()) {
+        // Address phase. REQ# is not tested: a parked GNT# is used at once.
+        start_address_phase();
+    }
+
+    if (gnt.is_high())
+        fbb_armed = false;
+}
+
+void PCI_master::start_address_phase() {
+    fbb_armed = false;
+    if (!retry_pending && last_phase()) {
+        address = next_address();
+        command = next_command();
+        remaining = burst_length();
+        // A read counts the word in progress separately.
+        if (is_read())
+            --remaining;
+    }
+    ad_lines.drive(address);
+    cbe_lines.drive(command);
+    first_phase = true;
+    address_cycle = sim_cycle();
+    frame_ctl = V0;
+    irdy_ctl = VZ;
+    state = ADDR;
+}
+
+// Inline: called once per clock, from clock() only.
+inline void PCI_master::drive_frame_irdy() {
+    // The only drives of FRAME# and IRDY# in a clock.
+    if (frame_ctl != VZ) {
+        drive_first(frame, frame_ctl);
+    } else {
+        // Released lines are driven high for a clock first; FRAME# also stays
+        // high while IRDY# is asserted.
+        drive_first(frame, frame.own_level() == V0 || irdy_ctl == V0 ? V1 : VZ);
+    }
+    if (irdy_ctl != VZ) {
+        drive_first(irdy, irdy_ctl);
+    } else {
+        drive_first(irdy, irdy.own_level() == V0 ? V1 : VZ);
+    }
+}
+
 void PCI_master::clock() {
     clock_parity();
-    // Most clocks of a master are idle ones: those go to the idle step
-    // without the dispatch.
+    // Most clocks of a master are idle ones, and most others data phases:
+    // those go to their step without the dispatch.
     if (state == IDLE)
         idle_step();
+    else if (state == DATA)
+        data_step();
     else
         step();
     drive_frame_irdy();
@@ -130,49 +199,14 @@ void PCI_master::step() {
     }
 }
 
-void PCI_master::idle_step() {
-    // No stopped transaction to issue again, none to fetch, no data phase
-    // left. Asked once: the hooks are pure, and nothing below changes it
-    // before the address phase.
-    const bool finished = !retry_pending && all_done() && last_phase();
-
-    // Request: REQ# is asserted only after it has read high for two clocks.
-    if (req.is_high() && req_prev == V1) {
-        if (!finished && can_start()) {
-            req.drive(V0);
-            req_cycle = sim_cycle();
-            restart_latency = false;
-        }
-    } else if (restart_latency) {
-        req_cycle = sim_cycle();
-        restart_latency = false;
-    }
-
-    if (finished) {
-        if (!done)
-            finish_work();
-    } else if (frame.is_high() && (irdy.is_high() || fbb_armed) && can_start() && gnt.is_low()) {
-        // Address phase. REQ# is not tested: a parked GNT# is used at once.
-        fbb_armed = false;
-        if (!retry_pending && last_phase()) {
-            address = next_address();
-            command = next_command();
-            remaining = burst_length();
-            // A read counts the word in progress separately.
-            if (is_read())
-                --remaining;
-        }
-        ad_lines.drive(address);
-        cbe_lines.drive(command);
-        first_phase = true;
-        address_cycle = sim_cycle();
-        frame_ctl = V0;
-        irdy_ctl = VZ;
-        state = ADDR;
-    }
-
-    if (gnt.is_high())
-        fbb_armed = false;
+// Inline: called once per data step, from data_step() only.
+inline bool PCI_master::should_terminate() {
+    const bool last = last_phase();
+    const bool expired = sim_cycle() - address_cycle > latency_timer() && gnt.is_high() &&
+                         !(expire_after_phase && irdy.is_low() && !trdy.is_low());
+    if (debug && (expired || last)) [[unlikely]]
+        report_termination(sim_out(), expired);
+    return expired || last;
 }
 
 void PCI_master::data_step() {
@@ -311,30 +345,6 @@ bool PCI_master::ready_for_data(logic_value trdy_level) {
     if (trdy_level == V0)
         wait_until = sim_cycle() + wait_states(first_phase);
     return true;
-}
-
-bool PCI_master::should_terminate() {
-    const bool last = last_phase();
-    const bool expired = sim_cycle() - address_cycle > latency_timer() && gnt.is_high() &&
-                         !(expire_after_phase && irdy.is_low() && !trdy.is_low());
-    if (debug && (expired || last)) [[unlikely]]
-        report_termination(sim_out(), expired);
-    return expired || last;
-}
-
-void PCI_master::drive_frame_irdy() {
-    if (frame_ctl != VZ) {
-        frame.drive(frame_ctl);
-    } else {
-        // Released lines are driven high for a clock first; FRAME# also stays
-        // high while IRDY# is asserted.
-        frame.drive(frame.own_level() == V0 || irdy_ctl == V0 ? V1 : VZ);
-    }
-    if (irdy_ctl != VZ) {
-        irdy.drive(irdy_ctl);
-    } else {
-        irdy.drive(irdy.own_level() == V0 ? V1 : VZ);
-    }
 }
 
 void PCI_master::watch_req() {

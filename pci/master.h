@@ -114,6 +114,9 @@ class PCI_master : public PCI_agent, public PCI_pattern {
     void step();
     // Request, completion test and address phase.
     void idle_step();
+    // The address phase of a new or stopped transaction: drives its address
+    // and command. Out of line, so that the idle step stays short.
+    [[gnu::noinline]] void start_address_phase();
     // One clock of a data phase, with the decision how to go on.
     void data_step();
     // Whether the master is ready for a data phase; starts the wait states

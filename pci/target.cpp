@@ -20,6 +20,8 @@ void PCI_target::reset() {
     burst_count = -1;
     trans_done_ = 0;
     state = IDLE;
+    detached_ = detached() && idsel.attached_net() == nullptr;
+    resting_ = false;
 }
 
 void PCI_target::warn(const char* where) const {
@@ -55,6 +57,8 @@ PCI_target::State PCI_target::decode(uint32_t cmd, uint32_t addr) {
 // ---- The state machine ----
 
 void PCI_target::clock() {
+    if (resting_)
+        return;
     if (state == IDLE && first_phase && idle_at_rest()) {
         // The clock would release PAR, give no PERR# verdict, drive the Z
         // its lines hold and find FRAME# not low: only the parity sample
@@ -65,6 +69,8 @@ void PCI_target::clock() {
             bool complete = false;
             prev_parity = sample_parity(complete);
             prev_valid = complete;
+        } else {
+            resting_ = detached_;
         }
         return;
     }
@@ -74,6 +80,13 @@ void PCI_target::clock() {
 void PCI_target::clock_states() {
     clock_parity();
 
+    // Most clocks of a bus target are another target's transactions: those
+    // skip the dispatch.
+    if (state == NOT_SELECTED) {
+        if (frame.is_high())
+            state = IDLE;
+        return;
+    }
     switch (state) {
         case IDLE:
             devsel.drive(VZ);
@@ -172,11 +185,7 @@ void PCI_target::clock_states() {
                 devsel.drive(VZ);
             break;
 
-        case NOT_SELECTED:
-            if (frame.is_high())
-                state = IDLE;
-            break;
-
+        case NOT_SELECTED:  // handled above
         default:
             break;
     }

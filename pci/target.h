@@ -157,4 +157,13 @@ class PCI_target : public PCI_agent, public PCI_pattern {
     // clock() past an idle target at rest: the parity services, then the
     // state machine. Out of line, so that a clock at rest stays short.
     [[gnu::noinline]] void clock_states();
+
+    // No pin of this target is on a wire (a master's own configuration
+    // function): set by reset(). Only this target's own clock drives such
+    // pins, and no other agent's level reaches them.
+    bool detached_ = false;
+    // A detached target that a clock found at rest: it stays so, as nothing
+    // reaches its pins, and its clocks have nothing to do until the next
+    // reset().
+    bool resting_ = false;
 };

@@ -43,6 +43,24 @@ TEST(Agent, PortsInCommitOrderAndResetToZ) {
     EXPECT_EQ(a.ad[3]->own_level(), VZ);
 }
 
+// An agent is detached only if none of its pins is on a wire: one pin on a
+// wire of its own is enough to count it as attached.
+TEST(Agent, DetachedOnlyWithNoPinOnAWire) {
+    PairBench b;
+    ScriptedAgent lone("lone", &b.top);
+    ScriptedAgent one_pin("one", &b.top);
+    ScriptedAgent one_ad("onead", &b.top);
+    SIM_net wire("w", &b.top.name, b.top.context());
+    SIM_net ad_wire("wad", &b.top.name, b.top.context());
+    wire.connect(one_pin.sdone);
+    ad_wire.connect(*one_ad.cbe[3]);
+    b.top.reset_all();
+    const std::pair<const PCI_agent*, bool> cases[] = {
+        {&b.a, false}, {&b.b, false}, {&lone, true}, {&one_pin, false}, {&one_ad, false}};
+    for (const auto& [agent, detached] : cases)
+        EXPECT_EQ(agent->detached(), detached) << agent->full_name();
+}
+
 TEST(Agent, ParFollowsAdByOneClockAndPerrTwoClocksAfter) {
     struct Case {
         uint32_t ad, cbe;

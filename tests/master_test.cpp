@@ -145,6 +145,13 @@ TEST(MasterTiming, OneWordWriteWithoutFastBackToBack) {
                   });
     EXPECT_EQ(b.m.total_latency(), 3);  // REQ# in cycle 1, transfer in cycle 4
     EXPECT_EQ(b.target.trans_done(), 1);
+    // The master's own configuration function is on no wire: it rests idle
+    // with its lines at Z while the master runs.
+    EXPECT_TRUE(b.m.t.detached());
+    EXPECT_FALSE(b.target.detached());
+    EXPECT_EQ(b.m.t.current_state(), PCI_target::IDLE);
+    for (const SIM_port* p : {&b.m.t.devsel, &b.m.t.trdy, &b.m.t.stop, &b.m.t.par, &b.m.t.perr})
+        EXPECT_EQ(p->own_level(), VZ) << p->name.full_name();
 }
 
 TEST(MasterTiming, ReadReleasesAdAfterTheAddressPhase) {

@@ -75,6 +75,16 @@ TEST(MonitorRules, Reports) {
         {{"00---", "1z-x-", "z--z-"},
          {},
          "ERROR: TRDY" + unknown + "ERROR: IRDY" + tristate + frame_rule},
+        // The same unknown levels in three cycles: reported in each.
+        {{"--x--", "-----", "-----", "--z--"},
+         {},
+         "ERROR: DEVSEL" + unknown + "ERROR: DEVSEL" + unknown + "ERROR: DEVSEL" + unknown},
+        // Held low for three cycles, then released: once, at the release.
+        {{"---0-", "-----", "-----", "---z-"}, {}, "ERROR: TRDY" + tristate},
+        // Low, unknown, low again, released: each in its cycle.
+        {{"---0-", "---x-", "---0-", "---z-"},
+         {},
+         "ERROR: TRDY" + unknown + "ERROR: TRDY" + tristate},
     };
     for (const Case& c : cases) {
         MonitorBench b;
@@ -117,6 +127,14 @@ TEST(MonitorRules, CountsApplicationsAndBreaks) {
         {{"00-0-", "101-1", "z1z1z", "-z-z-"},
          {},
          {every, every, every, every, every, {1, 0}, {1, 0}, none, {1, 0}, none, {1, 0}}},
+        // DEVSEL# unknown for three cycles in a row: three breaks.
+        {{"--x--", "-----", "-----", "--z--"},
+         {},
+         {every, every, every, every, {12, 3}, none, none, none, none, none, none}},
+        // TRDY# held low, then released: its s/t/s rule applies once.
+        {{"---0-", "-----", "-----", "---z-"},
+         {},
+         {every, every, every, every, every, {1, 1}, none, none, none, none, none}},
         // A weak low to the pull-up applies no s/t/s rule.
         {{"----0", "----z"},
          {{3, &P::trdy, VL}, {4, &P::trdy, VH}, {3, &P::stop, VZ}},
