@@ -20,13 +20,13 @@ void SIM_context::register_instance(SIM_instance* instance) {
 }
 
 void SIM_context::reset_all() {
-    for (SIM_port* port : ports_) port->attach_to_root();
+    boundary_.attach_to_roots();
     for (SIM_instance* instance : instances_) instance->reset();
 }
 
 void SIM_context::clock_all() {
     for (SIM_instance* instance : instances_) instance->clock();
-    queue_.commit(clock_);
+    boundary_.commit();
     ++clock_.sim_cycle;
     clock_.cur_phase ^= 1;
     clock_.next_phase ^= 1;

@@ -8,7 +8,7 @@
 #include <iostream>
 #include <vector>
 
-#include "kernel/commit_queue.h"
+#include "kernel/boundary.h"
 #include "kernel/sim_time.h"
 
 class SIM_instance;
@@ -18,7 +18,7 @@ class SIM_context {
   public:
     // Output goes to out (standard output by default), which must outlive
     // its use.
-    explicit SIM_context(std::ostream& out = std::cout) : out_(&out) {}
+    explicit SIM_context(std::ostream& out = std::cout) : boundary_(clock_), out_(&out) {}
     // Instances and ports register by address: never copied.
     SIM_context(const SIM_context&) = delete;
     SIM_context& operator=(const SIM_context&) = delete;
@@ -40,9 +40,9 @@ class SIM_context {
     void clock_all();
 
     int32_t sim_cycle() const { return clock_.sim_cycle; }
-    // The boundary work list; signals (built against a const context too)
-    // enter it when driven or forced.
-    SIM_commit_queue& commit_queue() const { return queue_; }
+    // The cycle boundary, which holds every signal's levels; signals (built
+    // against a const context too) are its handles.
+    SIM_boundary& boundary() const { return boundary_; }
     const SIM_clock& clock() const { return clock_; }
 
     // The stream everything of this simulation prints to. Its state (fill,
@@ -61,6 +61,6 @@ class SIM_context {
     std::vector<SIM_instance*> instances_;  // every module, construction order
     std::vector<SIM_port*> ports_;          // every port, construction order = commit order
     SIM_clock clock_;                       // cycle counter and phases
-    mutable SIM_commit_queue queue_;        // ports and nets to commit at the boundary
+    mutable SIM_boundary boundary_;         // every signal's levels, and the cycle boundary
     std::ostream* out_;                     // output stream, not owned
 };

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "kernel/boundary.h"
 #include "kernel/logic.h"
 #include "kernel/signal.h"
 
@@ -17,37 +18,47 @@ class SIM_wire_levels {
     // The levels as of one moment between two boundaries.
     class view {
       public:
-        view(const logic_value* const* buffers, int phase) : buffers_(buffers), phase_(phase) {}
+        view(const SIM_wire_levels& wires, int phase) : wires_(&wires), phase_(phase) {}
         // Wire i's current level.
-        logic_value operator[](std::size_t i) const { return buffers_[i][phase_]; }
+        logic_value operator[](std::size_t i) const {
+            const logic_value* buffers = wires_->buffers_[i];
+            if (buffers != nullptr) [[likely]]
+                return buffers[phase_];
+            return wires_->signals_[i]->read();
+        }
 
       private:
-        const logic_value* const* buffers_;  // each wire's two level buffers
-        int phase_;                          // the clock's current phase
+        const SIM_wire_levels* wires_;  // the list
+        int phase_;                     // the clock's current phase
     };
 
     // Adds the wire port reads; returns its index.
     std::size_t add(const SIM_port& port) {
-        const SIM_net* net = port.attached_net();
-        return add_buffers(net != nullptr ? net->level_buffers() : port.level_buffers(),
-                           port.clock());
+        return add(port.boundary().wire_buffers(port.ref()), port);
     }
     // Adds a net; returns its index.
-    std::size_t add(const SIM_net& net) { return add_buffers(net.level_buffers(), net.clock()); }
+    std::size_t add(const SIM_net& net) { return add(net.boundary().wire_buffers(net.ref()), net); }
     // Forgets every wire.
-    void clear() { buffers_.clear(); }
+    void clear() {
+        buffers_.clear();
+        signals_.clear();
+    }
     std::size_t size() const { return buffers_.size(); }
 
     // The current levels; valid until the next boundary.
-    view now() const { return {buffers_.data(), clock_ != nullptr ? clock_->cur_phase : 0}; }
+    view now() const { return {*this, clock_ != nullptr ? clock_->cur_phase : 0}; }
 
   private:
-    std::size_t add_buffers(const logic_value* buffers, const SIM_clock& clock) {
-        clock_ = &clock;
+    std::size_t add(const logic_value* buffers, const SIM_signal& signal) {
+        clock_ = &signal.boundary().clock();
         buffers_.push_back(buffers);
+        signals_.push_back(&signal);
         return buffers_.size() - 1;
     }
 
-    std::vector<const logic_value*> buffers_;  // each wire's level buffers, indexed by phase
-    const SIM_clock* clock_ = nullptr;         // the simulation's clock, whose phase picks one
+    // Each wire's level buffers, indexed by phase; null where the levels
+    // are kept as words (a bit of a vector on no net), read through signals_.
+    std::vector<const logic_value*> buffers_;
+    std::vector<const SIM_signal*> signals_;  // each wire's signal
+    const SIM_clock* clock_ = nullptr;        // the simulation's clock, whose phase picks one
 };
