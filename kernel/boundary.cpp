@@ -27,9 +27,9 @@ void SIM_boundary::commit(port_ref port) {
         commit_bit(port);
         return;
     }
-    const int next = clock_->next_phase;
+    const int next = clock_.next_phase;
     if (!port->driven)
-        port->level[next] = port->level[clock_->cur_phase];
+        port->level[next] = port->level[clock_.cur_phase];
     port->driven = false;
     if (port->net != nullptr) {
         port->net->active_valid = false;
@@ -44,7 +44,7 @@ SIM_net* SIM_boundary::attached_net(const port_record* port) const {
 logic_value SIM_boundary::committed_level(const port_record* port) const {
     if (port->vector != nullptr) [[unlikely]]
         return port->vector->cur.at(port->bit);
-    return port->level[clock_->next_phase];
+    return port->level[clock_.next_phase];
 }
 
 SIM_boundary::net_ref SIM_boundary::add_net(SIM_net* handle) {
@@ -64,8 +64,8 @@ int SIM_boundary::last_drive_phase(const net_record* net, int cur) const {
 }
 
 void SIM_boundary::drive(net_ref net, logic_value v) {
-    const int cur = clock_->cur_phase;
-    const int next = clock_->next_phase;
+    const int cur = clock_.cur_phase;
+    const int next = clock_.next_phase;
     if (last_drive_phase(net, cur) != cur) {
         net->level[next] = VZ;
         net->restart_force = true;
@@ -81,7 +81,7 @@ void SIM_boundary::force(net_ref net, logic_value v) {
         net->restart_force = false;
         net->level[0] = net->level[1] = VZ;
     }
-    net->level[0] = net->level[1] = resolve_levels(net->level[clock_->next_phase], v);
+    net->level[0] = net->level[1] = resolve_levels(net->level[clock_.next_phase], v);
     ++level_version_;
     update_packing(net, net->level[0]);
     mark_dirty(net);
@@ -108,7 +108,7 @@ void SIM_boundary::remove_member(net_record* net, port_record* port) {
     note_topology_change();
     mark_dirty(net);
     if (net->members.size() == 1) {
-        net->drive_phase = last_drive_phase(net, clock_->cur_phase);
+        net->drive_phase = last_drive_phase(net, clock_.cur_phase);
         net->members_since = UINT64_MAX;
     }
     net->members.erase(std::find(net->members.begin(), net->members.end(), port));
@@ -258,8 +258,8 @@ void SIM_boundary::resolve_nets(int cur, int next) {
 }
 
 void SIM_boundary::commit() {
-    const int cur = clock_->cur_phase;
-    const int next = clock_->next_phase;
+    const int cur = clock_.cur_phase;
+    const int next = clock_.next_phase;
     if (layout_topology_ != topology_) [[unlikely]]
         update_layout();
     // Written at the previous boundary and untouched since: the next buffer
@@ -276,7 +276,6 @@ void SIM_boundary::commit() {
         if (!net->dirty)
             net->level[next] = net->level[cur];
     last_nets_.clear();
-    for (packing_record* packing : tracked_) refresh_packing(packing, cur, next);
     // The vectors first, so that their bits' committed levels are known to
     // every resolution below.
     for (vector_record* vector : vectors_) {
@@ -298,4 +297,7 @@ void SIM_boundary::commit() {
     ports_.clear();
     ++boundary_;
     ++level_version_;
+    ++clock_.sim_cycle;
+    clock_.cur_phase = next;
+    clock_.next_phase = cur;
 }

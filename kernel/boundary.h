@@ -43,8 +43,7 @@ class SIM_boundary {
     using vector_ref = vector_record*;
     using packing_ref = packing_record*;
 
-    // The boundary of the simulation whose phases clock holds.
-    explicit SIM_boundary(const SIM_clock& clock) : clock_(&clock) {}
+    SIM_boundary() = default;
     SIM_boundary(const SIM_boundary&) = delete;
     SIM_boundary& operator=(const SIM_boundary&) = delete;
 
@@ -53,7 +52,7 @@ class SIM_boundary {
     port_ref add_port();
     // Schedules v as the port's next level (the last drive of a cycle wins).
     void drive(port_ref port, logic_value v) {
-        const int next = clock_->next_phase;
+        const int next = clock_.next_phase;
         if (port->queued) {
             // A bit of a vector is always marked queued: its vector keeps it.
             if (port->vector != nullptr) [[unlikely]] {
@@ -62,7 +61,7 @@ class SIM_boundary {
             }
             port->level[next] = v;
             port->driven = true;
-        } else if (v != port->level[clock_->cur_phase]) {
+        } else if (v != port->level[clock_.cur_phase]) {
             port->level[next] = v;
             port->driven = true;
             port->queued = true;
@@ -81,19 +80,19 @@ class SIM_boundary {
     // The wire's current level if attached, else the port's own.
     logic_value read(const port_record* port) const {
         if (port->wire != nullptr) [[likely]]
-            return port->wire[clock_->cur_phase];
+            return port->wire[clock_.cur_phase];
         return own_level(port);
     }
     // The port's own current and next levels.
     logic_value own_level(const port_record* port) const {
         if (port->vector != nullptr) [[unlikely]]
-            return bit_level(port, false);
-        return port->level[clock_->cur_phase];
+            return port->vector->cur.at(port->bit);
+        return port->level[clock_.cur_phase];
     }
     logic_value read_next(const port_record* port) const {
         if (port->vector != nullptr) [[unlikely]]
-            return bit_level(port, true);
-        return port->level[clock_->next_phase];
+            return port->vector->next.at(port->bit);
+        return port->level[clock_.next_phase];
     }
     // The net the port is attached to, if any.
     SIM_net* attached_net(const port_record* port) const;
@@ -106,8 +105,8 @@ class SIM_boundary {
     void drive(net_ref net, logic_value v);
     // Forces accumulate until the next drive; the first one starts from Z.
     void force(net_ref net, logic_value v);
-    logic_value read(const net_record* net) const { return net->level[clock_->cur_phase]; }
-    logic_value read_next(const net_record* net) const { return net->level[clock_->next_phase]; }
+    logic_value read(const net_record* net) const { return net->level[clock_.cur_phase]; }
+    logic_value read_next(const net_record* net) const { return net->level[clock_.next_phase]; }
     // Attaches port; a port already on a net merges that net's chain here.
     void connect(net_ref net, port_ref port);
     // Joins other's chain to net's; net's root becomes the root of all.
@@ -182,12 +181,14 @@ class SIM_boundary {
     const logic_value* wire_buffers(const port_record* port) const { return port->wire; }
     const logic_value* wire_buffers(const net_record* net) const { return net->level; }
     // The clock whose phases index the buffers.
-    const SIM_clock& clock() const { return *clock_; }
+    const SIM_clock& clock() const { return clock_; }
 
     // ---- The boundary ----
-    // Commits and resolves for the phases of the clock, which has not
-    // flipped yet. Counts one boundary.
+    // Commits and resolves, counts one boundary and one cycle, and flips
+    // the phases, which makes the next levels current.
     void commit();
+    // Sets the cycle number (1 once the design is built).
+    void set_cycle(int32_t cycle) { clock_.sim_cycle = cycle; }
     // Boundaries so far.
     uint64_t boundary() const { return boundary_; }
     // Changes whenever a net's current level may have changed (boundaries
@@ -272,7 +273,6 @@ class SIM_boundary {
     void drive_bit(port_record* port, logic_value v);
     void force_bit(port_record* port, logic_value v);
     void commit_bit(port_record* port);
-    logic_value bit_level(const port_record* port, bool next) const;
     // The level a member port commits at this boundary (its next level,
     // once the vectors have committed).
     logic_value committed_level(const port_record* port) const;
@@ -321,22 +321,22 @@ class SIM_boundary {
     void resolve_nets(int cur, int next);
     void update_layout();
     void update_layout(packing_record* packing);
-    void refresh_packing(packing_record* packing, int cur, int next);
+    static void store_next(const packing_record* packing, uint32_t bits, logic_value v, int next);
     void resolve_words(packing_record* packing, int next);
     bool read_wires_one_by_one(const vector_record* vector, uint32_t& result) const;
 
-    const SIM_clock* clock_;                        // whose phases index the buffers
-    std::deque<port_record> all_ports_;             // every port, port-list order
-    std::deque<net_record> all_nets_;               // every net, creation order
-    std::deque<vector_record> all_vectors_;         // every vector, creation order
-    std::deque<packing_record> all_packings_;       // every packing, creation order
-    std::vector<packing_record*> tracked_;          // the tracked packings
-    SIM_pointer_list<port_record> ports_;           // ports driven in this cycle
-    SIM_pointer_list<port_record> last_ports_;      // ports committed at the previous boundary
-    SIM_pointer_list<net_record> nets_;             // nets to resolve at this boundary
-    SIM_pointer_list<net_record> last_nets_;        // nets resolved at the previous boundary
-    SIM_pointer_list<net_record> carried_;          // nets to resolve at the next boundary too
-    SIM_pointer_list<vector_record> vectors_;       // vectors driven in this cycle
+    SIM_clock clock_;                           // the cycle and the phases that index the buffers
+    std::deque<port_record> all_ports_;         // every port, port-list order
+    std::deque<net_record> all_nets_;           // every net, creation order
+    std::deque<vector_record> all_vectors_;     // every vector, creation order
+    std::deque<packing_record> all_packings_;   // every packing, creation order
+    std::vector<packing_record*> tracked_;      // the tracked packings
+    SIM_pointer_list<port_record> ports_;       // ports driven in this cycle
+    SIM_pointer_list<port_record> last_ports_;  // ports committed at the previous boundary
+    SIM_pointer_list<net_record> nets_;         // nets to resolve at this boundary
+    SIM_pointer_list<net_record> last_nets_;    // nets resolved at the previous boundary
+    SIM_pointer_list<net_record> carried_;      // nets to resolve at the next boundary too
+    SIM_pointer_list<vector_record> vectors_;   // vectors driven in this cycle
     SIM_pointer_list<vector_record> last_vectors_;  // vectors changed at the previous boundary
     uint64_t topology_ = 0;                  // changes of any net's members, vectors, packings
     uint64_t layout_topology_ = UINT64_MAX;  // topology_ when the layout was worked out

@@ -13,8 +13,8 @@ SIM_boundary::vector_ref SIM_boundary::add_vector() {
 void SIM_boundary::assign(vector_ref vector, const port_ref* ports, int count) {
     if (vector->count != 0)
         return;
-    const int cur = clock_->cur_phase;
-    const int next = clock_->next_phase;
+    const int cur = clock_.cur_phase;
+    const int next = clock_.next_phase;
     vector->count = std::clamp(count, 0, 32);
     vector->mask = vector->count == 32 ? ~uint32_t{0} : (uint32_t{1} << vector->count) - 1;
     for (int i = 0; i < vector->count; ++i) {
@@ -34,11 +34,6 @@ void SIM_boundary::assign(vector_ref vector, const port_ref* ports, int count) {
     if (!(vector->next == vector->cur))
         last_vectors_.push(vector);
     note_topology_change();
-}
-
-logic_value SIM_boundary::bit_level(const port_record* port, bool next) const {
-    const vector_record* vector = port->vector;
-    return (next ? vector->next : vector->cur).at(port->bit);
 }
 
 void SIM_boundary::drive_bit(port_record* port, logic_value v) {
@@ -135,7 +130,7 @@ bool SIM_boundary::track(packing_ref packing, const net_ref* nets, int count) {
         net->packing = packing;
         net->packed_bit = i;
         net->packed_mask = uint32_t{1} << i;
-        update_packing(net, net->level[clock_->cur_phase]);
+        update_packing(net, net->level[clock_.cur_phase]);
     }
     tracked_.push_back(packing);
     ++topology_;
@@ -209,48 +204,53 @@ void SIM_boundary::update_layout(packing_record* packing) {
     for (net_record* net : packing->nets) net->active_valid = false;
 }
 
-void SIM_boundary::refresh_packing(packing_record* packing, int cur, int next) {
-    // Resolved as words at the previous boundary and not queued since: the
-    // next buffer holds the level before that boundary.
-    for (uint32_t bits = packing->renewed & ~packing->queued; bits != 0; bits &= bits - 1) {
-        net_record* net = packing->nets[__builtin_ctz(bits)];
-        net->level[next] = net->level[cur];
+void SIM_boundary::resolve_words(packing_record* packing, int next) {
+    SIM_level_planes& levels = packing->levels;
+    const uint32_t changed = packing->member_changed;
+    uint32_t renewed = 0;
+    if (changed != 0) {
+        packing->member_changed = 0;
+        // Where no vector is at X, L or H: some at 1 (bit0), all at 1 or Z
+        // (bit0 or bit1), so some at 0 where not.
+        uint32_t ones = 0;
+        uint32_t no_zero = ~uint32_t{0};
+        uint32_t others = 0;
+        for (const vector_record* vector : packing->vectors) {
+            ones |= vector->cur.bit0;
+            no_zero &= vector->cur.bit0 | vector->cur.bit1;
+            others |= vector->cur_others;
+        }
+        // Nets queued for the fold, or at L or H now, or with a member at X,
+        // L or H take the fold.
+        const uint32_t words = changed & packing->words & ~others & ~packing->queued & ~levels.bit2;
+        for (uint32_t bits = changed & ~words; bits != 0; bits &= bits - 1) {
+            net_record* net = packing->nets[__builtin_ctz(bits)];
+            net->active_valid = false;
+            if (!net->dirty)
+                queue_net(net);
+        }
+        // Level codes: 0 at 0, 1 at 1, Z (2) where none, X (3) where both.
+        const SIM_level_planes word{ones, ones ^ no_zero, 0};
+        renewed = words & SIM_level_planes::differ(word, levels);
+        levels = SIM_level_planes::select(words, word, levels);
     }
-    packing->renewed = 0;
+    // The next buffers: the new level of the nets renewed now, and the
+    // current level again of those renewed at the last boundary (which the
+    // literal boundary writes anew), except where the fold writes them. All
+    // of these are at 0, 1, Z or X.
+    const uint32_t writes = (renewed | packing->renewed) & ~packing->queued;
+    packing->renewed = renewed;
+    if (writes == 0)
+        return;
+    const uint32_t high = levels.bit0;
+    const uint32_t neither = levels.bit1;
+    store_next(packing, writes & high & ~neither, V1, next);
+    store_next(packing, writes & ~high & ~neither, V0, next);
+    store_next(packing, writes & ~high & neither, VZ, next);
+    store_next(packing, writes & high & neither, VX, next);
 }
 
-void SIM_boundary::resolve_words(packing_record* packing, int next) {
-    const uint32_t changed = packing->member_changed;
-    if (changed == 0)
-        return;
-    packing->member_changed = 0;
-    // Where no vector is at X, L or H: some at 1 (bit0), all at 1 or Z
-    // (bit0 or bit1), so some at 0 where not.
-    uint32_t ones = 0;
-    uint32_t no_zero = ~uint32_t{0};
-    uint32_t others = 0;
-    for (const vector_record* vector : packing->vectors) {
-        ones |= vector->cur.bit0;
-        no_zero &= vector->cur.bit0 | vector->cur.bit1;
-        others |= vector->cur_others;
-    }
-    SIM_level_planes& levels = packing->levels;
-    // Nets queued for the fold, or at L or H now, or with a member at X, L
-    // or H take the fold.
-    const uint32_t words = changed & packing->words & ~others & ~packing->queued & ~levels.bit2;
-    for (uint32_t bits = changed & ~words; bits != 0; bits &= bits - 1) {
-        net_record* net = packing->nets[__builtin_ctz(bits)];
-        net->active_valid = false;
-        if (!net->dirty)
-            queue_net(net);
-    }
-    // Level codes: 0 at 0, 1 at 1, Z (2) where none, X (3) where both.
-    const SIM_level_planes word{ones, ones ^ no_zero, 0};
-    const uint32_t renewed = words & SIM_level_planes::differ(word, levels);
-    for (uint32_t bits = renewed; bits != 0; bits &= bits - 1) {
-        const int i = __builtin_ctz(bits);
-        packing->nets[i]->level[next] = word.at(i);
-    }
-    levels = SIM_level_planes::select(words, word, levels);
-    packing->renewed = renewed;
+void SIM_boundary::store_next(const packing_record* packing, uint32_t bits, logic_value v,
+                              int next) {
+    for (; bits != 0; bits &= bits - 1) packing->nets[__builtin_ctz(bits)]->level[next] = v;
 }
