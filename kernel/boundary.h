@@ -78,17 +78,9 @@ class SIM_boundary {
     // level as its next one, then the next level drives its net.
     void commit(port_ref port);
     // The wire's current level if attached, else the port's own.
-    logic_value read(const port_record* port) const {
-        if (port->wire != nullptr) [[likely]]
-            return port->wire[clock_.cur_phase];
-        return own_level(port);
-    }
+    logic_value read(const port_record* port) const { return port->wire[clock_.cur_phase]; }
     // The port's own current and next levels.
-    logic_value own_level(const port_record* port) const {
-        if (port->vector != nullptr) [[unlikely]]
-            return port->vector->cur.at(port->bit);
-        return port->level[clock_.cur_phase];
-    }
+    logic_value own_level(const port_record* port) const { return port->level[clock_.cur_phase]; }
     logic_value read_next(const port_record* port) const {
         if (port->vector != nullptr) [[unlikely]]
             return port->vector->next.at(port->bit);
@@ -321,6 +313,7 @@ class SIM_boundary {
     void resolve_nets(int cur, int next);
     void update_layout();
     void update_layout(packing_record* packing);
+    static void store_level(const vector_record* vector, uint32_t bits, logic_value v);
     static void store_next(const packing_record* packing, uint32_t bits, logic_value v, int next);
     void resolve_words(packing_record* packing, int next);
     bool read_wires_one_by_one(const vector_record* vector, uint32_t& result) const;
