@@ -4,10 +4,9 @@
 
 #include <algorithm>
 
-SIM_boundary::port_ref SIM_boundary::add_port() {
-    port_record& port = all_ports_.emplace_back();
-    port.index = static_cast<int32_t>(all_ports_.size() - 1);
-    return &port;
+void SIM_boundary::add_port(port_ref port) {
+    port->index = static_cast<int32_t>(all_ports_.size());
+    all_ports_.push_back(port);
 }
 
 void SIM_boundary::force(port_ref port, logic_value v) {
@@ -37,20 +36,14 @@ void SIM_boundary::commit(port_ref port) {
     }
 }
 
-SIM_net* SIM_boundary::attached_net(const port_record* port) const {
-    return port->net != nullptr ? port->net->handle : nullptr;
-}
-
 logic_value SIM_boundary::committed_level(const port_record* port) const {
     if (port->vector != nullptr) [[unlikely]]
         return port->vector->cur.at(port->bit);
     return port->level[clock_.next_phase];
 }
 
-SIM_boundary::net_ref SIM_boundary::add_net(SIM_net* handle) {
-    net_record& net = all_nets_.emplace_back();
-    net.handle = handle;
-    return &net;
+void SIM_boundary::add_net(net_ref net, SIM_net* handle) {
+    net->handle = handle;
 }
 
 int SIM_boundary::last_drive_phase(const net_record* net, int cur) const {
@@ -121,6 +114,8 @@ void SIM_boundary::connect(net_ref net, port_ref port) {
     }
     port->net = net;
     port->wire = net->level;
+    if (port->vector != nullptr)
+        port->vector->loose &= ~(uint32_t{1} << port->bit);
     add_member(net, port);
 }
 
@@ -136,14 +131,14 @@ void SIM_boundary::merge(net_ref net, net_ref other) {
 }
 
 void SIM_boundary::attach_to_roots() {
-    for (port_record& port : all_ports_) {
-        net_record* net = port.net;
+    for (port_record* port : all_ports_) {
+        net_record* net = port->net;
         if (net == nullptr || net->root == net)
             continue;
-        remove_member(net, &port);
-        port.net = net->root;
-        port.wire = port.net->level;
-        add_member(port.net, &port);
+        remove_member(net, port);
+        port->net = net->root;
+        port->wire = port->net->level;
+        add_member(port->net, port);
     }
 }
 

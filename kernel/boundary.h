@@ -31,13 +31,58 @@ class SIM_net;
 class SIM_port;
 
 class SIM_boundary {
-    struct port_record;
-    struct net_record;
     struct vector_record;
     struct packing_record;
 
   public:
-    // What a handle holds: its record, valid as long as this boundary.
+    // The record of a port and of a net. Each lives in its handle (so that
+    // an operation reaches the levels with no further load), which keeps it
+    // private; only this class reads or writes its fields.
+    struct net_record;
+    struct port_record {
+        // [phase]: the current and next level; unused for a bit of a
+        // vector, whose levels its vector's planes hold.
+        logic_value level[2] = {VZ, VZ};
+        // The levels read() gives, by phase: the net's once attached, else
+        // level, or for a bit of a vector its vector's copy.
+        const logic_value* wire = level;
+        net_record* net = nullptr;        // the attached net
+        vector_record* vector = nullptr;  // the vector this port is bit bit of
+        int32_t bit = 0;                  // the bit in vector
+        int32_t index = 0;                // position in the port list
+        bool driven = false;              // driven in this cycle
+        bool queued = false;              // in this cycle's work list (always, in a vector)
+        port_record() = default;
+        port_record(const port_record&) = delete;
+        port_record& operator=(const port_record&) = delete;
+    };
+
+    struct net_record {
+        logic_value level[2] = {VZ, VZ};    // [phase]: the current and next level
+        SIM_net* handle = nullptr;          // the net's handle
+        std::vector<port_record*> members;  // attached ports, port-list order
+        // Members not at Z: how many and the XOR of their addresses (with
+        // one, its address), while valid.
+        uintptr_t active_xor = 0;
+        int32_t active_count = 0;
+        bool active_valid = false;
+        packing_record* packing = nullptr;      // the tracking packing, if any
+        uint32_t packed_mask = 0;               // this net's bit in it
+        int32_t packed_bit = 0;                 // the same, as a number
+        net_record* chain_next = nullptr;       // next of the merged chain
+        net_record* root = this;                // representative of the chain
+        uint64_t drive_boundary = UINT64_MAX;   // boundary of the last own drive
+        uint64_t members_since = UINT64_MAX;    // boundary when ports were first attached
+        uint64_t single_boundary = UINT64_MAX;  // boundary when resolved as a member changed
+        int drive_phase = -1;                   // cur_phase at the last drive counted here
+        bool restart_force = true;              // the next force starts from Z
+        bool dirty = false;                     // queued for resolution
+        net_record() = default;
+        net_record(const net_record&) = delete;
+        net_record& operator=(const net_record&) = delete;
+    };
+
+    // What a handle refers to.
     using port_ref = port_record*;
     using net_ref = net_record*;
     using vector_ref = vector_record*;
@@ -48,8 +93,8 @@ class SIM_boundary {
     SIM_boundary& operator=(const SIM_boundary&) = delete;
 
     // ---- Ports ----
-    // A new port at the tail of the port list.
-    port_ref add_port();
+    // Registers port at the tail of the port list.
+    void add_port(port_ref port);
     // Schedules v as the port's next level (the last drive of a cycle wins).
     void drive(port_ref port, logic_value v) {
         const int next = clock_.next_phase;
@@ -80,18 +125,24 @@ class SIM_boundary {
     // The wire's current level if attached, else the port's own.
     logic_value read(const port_record* port) const { return port->wire[clock_.cur_phase]; }
     // The port's own current and next levels.
-    logic_value own_level(const port_record* port) const { return port->level[clock_.cur_phase]; }
+    logic_value own_level(const port_record* port) const {
+        if (port->vector != nullptr) [[unlikely]]
+            return port->vector->cur.at(port->bit);
+        return port->level[clock_.cur_phase];
+    }
     logic_value read_next(const port_record* port) const {
         if (port->vector != nullptr) [[unlikely]]
             return port->vector->next.at(port->bit);
         return port->level[clock_.next_phase];
     }
     // The net the port is attached to, if any.
-    SIM_net* attached_net(const port_record* port) const;
+    SIM_net* attached_net(const port_record* port) const {
+        return port->net != nullptr ? port->net->handle : nullptr;
+    }
 
     // ---- Nets ----
-    // A new net; handle is what root() and attached_net() give for it.
-    net_ref add_net(SIM_net* handle);
+    // Registers net; handle is what root() and attached_net() give for it.
+    void add_net(net_ref net, SIM_net* handle);
     // The first drive of a cycle restarts the net from Z; the ports'
     // committed levels are resolved on top of the cycle's drives.
     void drive(net_ref net, logic_value v);
@@ -168,8 +219,7 @@ class SIM_boundary {
 
     // ---- Observers ----
     // The two level buffers, indexed by phase, of the wire port reads (its
-    // net's once attached); null for a bit of a vector on no net, whose
-    // levels are kept as words.
+    // net's once attached).
     const logic_value* wire_buffers(const port_record* port) const { return port->wire; }
     const logic_value* wire_buffers(const net_record* net) const { return net->level; }
     // The clock whose phases index the buffers.
@@ -188,49 +238,6 @@ class SIM_boundary {
     uint64_t level_version() const { return level_version_; }
 
   private:
-    struct port_record {
-        // [phase]: the current and next level; unused for a bit of a
-        // vector, whose levels its vector's planes hold.
-        logic_value level[2] = {VZ, VZ};
-        // The levels read() gives: the net's once attached, else level;
-        // null for a bit of a vector on no net.
-        const logic_value* wire = level;
-        net_record* net = nullptr;        // the attached net
-        vector_record* vector = nullptr;  // the vector this port is bit bit of
-        int32_t bit = 0;                  // the bit in vector
-        int32_t index = 0;                // position in the port list
-        bool driven = false;              // driven in this cycle
-        bool queued = false;              // in this cycle's work list (always, in a vector)
-        port_record() = default;
-        port_record(const port_record&) = delete;
-        port_record& operator=(const port_record&) = delete;
-    };
-
-    struct net_record {
-        logic_value level[2] = {VZ, VZ};    // [phase]: the current and next level
-        SIM_net* handle = nullptr;          // the net's handle
-        std::vector<port_record*> members;  // attached ports, port-list order
-        // Members not at Z: how many and the XOR of their addresses (with
-        // one, its address), while valid.
-        uintptr_t active_xor = 0;
-        int32_t active_count = 0;
-        bool active_valid = false;
-        packing_record* packing = nullptr;      // the tracking packing, if any
-        uint32_t packed_mask = 0;               // this net's bit in it
-        int32_t packed_bit = 0;                 // the same, as a number
-        net_record* chain_next = nullptr;       // next of the merged chain
-        net_record* root = this;                // representative of the chain
-        uint64_t drive_boundary = UINT64_MAX;   // boundary of the last own drive
-        uint64_t members_since = UINT64_MAX;    // boundary when ports were first attached
-        uint64_t single_boundary = UINT64_MAX;  // boundary when resolved as a member changed
-        int drive_phase = -1;                   // cur_phase at the last drive counted here
-        bool restart_force = true;              // the next force starts from Z
-        bool dirty = false;                     // queued for resolution
-        net_record() = default;
-        net_record(const net_record&) = delete;
-        net_record& operator=(const net_record&) = delete;
-    };
-
     struct vector_record {
         port_record* ports[32] = {};      // the bits' ports
         int count = 0;                    // number of ports
@@ -241,6 +248,10 @@ class SIM_boundary {
         uint32_t driven = 0;              // bits driven in this cycle
         bool queued = false;              // in this cycle's vector list
         packing_record* wires = nullptr;  // packing whose bit i is port i's net, if any
+        uint32_t loose = 0;               // bits whose port is on no net
+        // For each bit on no net, its current level at either phase: what
+        // the port's read() shows (a port on no net reads its own level).
+        logic_value shown[32][2] = {};
     };
 
     struct packing_record {
@@ -313,14 +324,12 @@ class SIM_boundary {
     void resolve_nets(int cur, int next);
     void update_layout();
     void update_layout(packing_record* packing);
-    static void store_level(const vector_record* vector, uint32_t bits, logic_value v);
     static void store_next(const packing_record* packing, uint32_t bits, logic_value v, int next);
     void resolve_words(packing_record* packing, int next);
     bool read_wires_one_by_one(const vector_record* vector, uint32_t& result) const;
 
     SIM_clock clock_;                           // the cycle and the phases that index the buffers
-    std::deque<port_record> all_ports_;         // every port, port-list order
-    std::deque<net_record> all_nets_;           // every net, creation order
+    std::vector<port_record*> all_ports_;       // every port, port-list order
     std::deque<vector_record> all_vectors_;     // every vector, creation order
     std::deque<packing_record> all_packings_;   // every packing, creation order
     std::vector<packing_record*> tracked_;      // the tracked packings

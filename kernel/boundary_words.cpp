@@ -26,7 +26,11 @@ void SIM_boundary::assign(vector_ref vector, const port_ref* ports, int count) {
         port->vector = vector;
         port->bit = i;
         port->queued = true;
-        port->level[next] = port->level[cur];
+        if (port->net == nullptr) {
+            vector->loose |= uint32_t{1} << i;
+            vector->shown[i][0] = vector->shown[i][1] = port->level[cur];
+            port->wire = vector->shown[i];
+        }
     }
     vector->cur_others = vector->cur.others();
     // A stale next level is refreshed at the next boundary.
@@ -49,7 +53,7 @@ void SIM_boundary::force_bit(port_record* port, logic_value v) {
     vector_record* vector = port->vector;
     vector->cur.set(port->bit, v);
     vector->next.set(port->bit, v);
-    port->level[0] = port->level[1] = v;
+    vector->shown[port->bit][0] = vector->shown[port->bit][1] = v;
     vector->cur_others = vector->cur.others();
     vector->driven &= ~(uint32_t{1} << port->bit);
 }
@@ -100,23 +104,11 @@ uint32_t SIM_boundary::commit_vector(vector_record* vector) {
     vector->cur_others = k.others();
     vector->next = c;
     vector->driven = 0;
-    const uint32_t others = changed & vector->cur_others;
-    const uint32_t plain = changed & ~others;
-    store_level(vector, plain & k.ones(), V1);
-    store_level(vector, plain & k.bit1, VZ);
-    store_level(vector, plain & k.zeros(vector->mask), V0);
-    for (uint32_t bits = others; bits != 0; bits &= bits - 1) {
+    for (uint32_t bits = changed & vector->loose; bits != 0; bits &= bits - 1) {
         const int i = __builtin_ctz(bits);
-        vector->ports[i]->level[0] = vector->ports[i]->level[1] = k.at(i);
+        vector->shown[i][0] = vector->shown[i][1] = k.at(i);
     }
     return changed;
-}
-
-void SIM_boundary::store_level(const vector_record* vector, uint32_t bits, logic_value v) {
-    for (; bits != 0; bits &= bits - 1) {
-        port_record* port = vector->ports[__builtin_ctz(bits)];
-        port->level[0] = port->level[1] = v;
-    }
 }
 
 bool SIM_boundary::read_wires_one_by_one(const vector_record* vector, uint32_t& result) const {

@@ -3,7 +3,9 @@
 #include "kernel/instance.h"
 
 SIM_net::SIM_net(const char* name_text, const SIM_name* parent, const SIM_context& context)
-    : SIM_signal(context.boundary()), name(name_text, parent), ref_(boundary_->add_net(this)) {}
+    : SIM_signal(context.boundary()), name(name_text, parent) {
+    boundary_->add_net(&record_, this);
+}
 
 SIM_port::SIM_port(const char* name_text, SIM_instance* owner)
     : SIM_port(name_text, &owner->name, owner->context()) {}
@@ -12,7 +14,8 @@ SIM_port::SIM_port(const char* name_text, SIM_context& context)
     : SIM_port(name_text, nullptr, context) {}
 
 SIM_port::SIM_port(const char* name_text, const SIM_name* parent, SIM_context& context)
-    : SIM_signal(context.boundary()), name(name_text, parent), ref_(boundary_->add_port()) {
+    : SIM_signal(context.boundary()), name(name_text, parent) {
+    boundary_->add_port(&record_);
     context.register_port(this);
 }
 

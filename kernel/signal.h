@@ -55,12 +55,12 @@ class SIM_net final : public SIM_signal {
 
     // The first drive in a cycle restarts the wire from Z; the ports'
     // committed levels are resolved after the drives of the cycle.
-    void drive(logic_value v) override { boundary_->drive(ref_, v); }
+    void drive(logic_value v) override { boundary_->drive(&record_, v); }
     // Forces accumulate until the next drive; the first one starts from Z.
-    void force(logic_value v) override { boundary_->force(ref_, v); }
-    logic_value read() const override { return boundary_->read(ref_); }
-    logic_value read_next() const override { return boundary_->read_next(ref_); }
-    logic_value own_level() const override { return boundary_->read(ref_); }
+    void force(logic_value v) override { boundary_->force(&record_, v); }
+    logic_value read() const override { return boundary_->read(&record_); }
+    logic_value read_next() const override { return boundary_->read_next(&record_); }
+    logic_value own_level() const override { return boundary_->read(&record_); }
     bool is_high() const { return level_is_high(read()); }
     bool is_low() const { return level_is_low(read()); }
     char to_char() const { return ::to_char(read()); }
@@ -68,16 +68,17 @@ class SIM_net final : public SIM_signal {
     // Attaches a port; a port already on a net merges that net's chain here.
     void connect(SIM_port& port);
     // Joins other's chain to this one; this net's root becomes the root of all.
-    void merge(SIM_net& other) { boundary_->merge(ref_, other.ref_); }
+    void merge(SIM_net& other) { boundary_->merge(&record_, &other.record_); }
     // The net that stands for the whole merged chain.
-    SIM_net* root() const { return boundary_->root(ref_); }
-    // The net's record in the boundary.
-    SIM_boundary::net_ref ref() const { return ref_; }
+    SIM_net* root() const { return boundary_->root(&record_); }
+    // The net's record, for the boundary's handles of several nets.
+    SIM_boundary::net_ref ref() { return &record_; }
+    const SIM_boundary::net_record* ref() const { return &record_; }
 
     SIM_name name;
 
   private:
-    SIM_boundary::net_ref ref_;  // the net's record
+    SIM_boundary::net_record record_;  // the levels and bookkeeping, the boundary's to keep
 };
 
 class SIM_port final : public SIM_signal {
@@ -87,13 +88,13 @@ class SIM_port final : public SIM_signal {
     // A port of no module, registered in context.
     SIM_port(const char* name, SIM_context& context);
 
-    void drive(logic_value v) override { boundary_->drive(ref_, v); }
+    void drive(logic_value v) override { boundary_->drive(&record_, v); }
     // A force cancels a drive of the same cycle and reaches the wire at once.
-    void force(logic_value v) override { boundary_->force(ref_, v); }
+    void force(logic_value v) override { boundary_->force(&record_, v); }
     // The wire's level if attached, else the port's own.
-    logic_value read() const override { return boundary_->read(ref_); }
-    logic_value read_next() const override { return boundary_->read_next(ref_); }
-    logic_value own_level() const override { return boundary_->own_level(ref_); }
+    logic_value read() const override { return boundary_->read(&record_); }
+    logic_value read_next() const override { return boundary_->read_next(&record_); }
+    logic_value own_level() const override { return boundary_->own_level(&record_); }
     bool is_high() const { return level_is_high(read()); }
     bool is_low() const { return level_is_low(read()); }
     char to_char() const { return ::to_char(read()); }
@@ -107,11 +108,12 @@ class SIM_port final : public SIM_signal {
     // End of cycle for this port alone: an undriven port re-drives its
     // current level, then the level goes into the net as a drive of the net.
     // The simulation's boundary does this for every port at once.
-    void commit() { boundary_->commit(ref_); }
+    void commit() { boundary_->commit(&record_); }
 
-    SIM_net* attached_net() const { return boundary_->attached_net(ref_); }
-    // The port's record in the boundary.
-    SIM_boundary::port_ref ref() const { return ref_; }
+    SIM_net* attached_net() const { return boundary_->attached_net(&record_); }
+    // The port's record, for the boundary's vectors of ports.
+    SIM_boundary::port_ref ref() { return &record_; }
+    const SIM_boundary::port_record* ref() const { return &record_; }
 
     SIM_name name;
 
@@ -119,11 +121,11 @@ class SIM_port final : public SIM_signal {
     // The constructors' common part: name under parent, registered in context.
     SIM_port(const char* name, const SIM_name* parent, SIM_context& context);
 
-    SIM_boundary::port_ref ref_;  // the port's record
+    SIM_boundary::port_record record_;  // the levels and bookkeeping, the boundary's to keep
 };
 
 inline void SIM_net::connect(SIM_port& port) {
-    boundary_->connect(ref_, port.ref());
+    boundary_->connect(&record_, port.ref());
 }
 
 // Prints full_name, "=" and the level character, nothing else.

@@ -18,47 +18,37 @@ class SIM_wire_levels {
     // The levels as of one moment between two boundaries.
     class view {
       public:
-        view(const SIM_wire_levels& wires, int phase) : wires_(&wires), phase_(phase) {}
+        view(const logic_value* const* buffers, int phase) : buffers_(buffers), phase_(phase) {}
         // Wire i's current level.
-        logic_value operator[](std::size_t i) const {
-            const logic_value* buffers = wires_->buffers_[i];
-            if (buffers != nullptr) [[likely]]
-                return buffers[phase_];
-            return wires_->signals_[i]->read();
-        }
+        logic_value operator[](std::size_t i) const { return buffers_[i][phase_]; }
 
       private:
-        const SIM_wire_levels* wires_;  // the list
-        int phase_;                     // the clock's current phase
+        const logic_value* const* buffers_;  // each wire's two level buffers
+        int phase_;                          // the clock's current phase
     };
 
     // Adds the wire port reads; returns its index.
     std::size_t add(const SIM_port& port) {
-        return add(port.boundary().wire_buffers(port.ref()), port);
+        return add(port.boundary().wire_buffers(port.ref()), port.boundary());
     }
     // Adds a net; returns its index.
-    std::size_t add(const SIM_net& net) { return add(net.boundary().wire_buffers(net.ref()), net); }
-    // Forgets every wire.
-    void clear() {
-        buffers_.clear();
-        signals_.clear();
+    std::size_t add(const SIM_net& net) {
+        return add(net.boundary().wire_buffers(net.ref()), net.boundary());
     }
+    // Forgets every wire.
+    void clear() { buffers_.clear(); }
     std::size_t size() const { return buffers_.size(); }
 
     // The current levels; valid until the next boundary.
-    view now() const { return {*this, clock_ != nullptr ? clock_->cur_phase : 0}; }
+    view now() const { return {buffers_.data(), clock_ != nullptr ? clock_->cur_phase : 0}; }
 
   private:
-    std::size_t add(const logic_value* buffers, const SIM_signal& signal) {
-        clock_ = &signal.boundary().clock();
+    std::size_t add(const logic_value* buffers, const SIM_boundary& boundary) {
+        clock_ = &boundary.clock();
         buffers_.push_back(buffers);
-        signals_.push_back(&signal);
         return buffers_.size() - 1;
     }
 
-    // Each wire's level buffers, indexed by phase; null where the levels
-    // are kept as words (a bit of a vector on no net), read through signals_.
-    std::vector<const logic_value*> buffers_;
-    std::vector<const SIM_signal*> signals_;  // each wire's signal
-    const SIM_clock* clock_ = nullptr;        // the simulation's clock, whose phase picks one
+    std::vector<const logic_value*> buffers_;  // each wire's level buffers, indexed by phase
+    const SIM_clock* clock_ = nullptr;         // the simulation's clock, whose phase picks one
 };
