@@ -114,8 +114,6 @@ void SIM_boundary::connect(net_ref net, port_ref port) {
     }
     port->net = net;
     port->wire = net->level;
-    if (port->vector != nullptr)
-        port->vector->loose &= ~(uint32_t{1} << port->bit);
     add_member(net, port);
 }
 

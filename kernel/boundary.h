@@ -44,8 +44,11 @@ class SIM_boundary {
         // vector, whose levels its vector's planes hold.
         logic_value level[2] = {VZ, VZ};
         // The levels read() gives, by phase: the net's once attached, else
-        // level, or for a bit of a vector its vector's copy.
+        // the port's own.
         const logic_value* wire = level;
+        // The levels own_level() gives, by phase: level, or for a bit of a
+        // vector its vector's copy of the bit's current level.
+        const logic_value* own = level;
         net_record* net = nullptr;        // the attached net
         vector_record* vector = nullptr;  // the vector this port is bit bit of
         int32_t bit = 0;                  // the bit in vector
@@ -125,11 +128,7 @@ class SIM_boundary {
     // The wire's current level if attached, else the port's own.
     logic_value read(const port_record* port) const { return port->wire[clock_.cur_phase]; }
     // The port's own current and next levels.
-    logic_value own_level(const port_record* port) const {
-        if (port->vector != nullptr) [[unlikely]]
-            return port->vector->cur.at(port->bit);
-        return port->level[clock_.cur_phase];
-    }
+    logic_value own_level(const port_record* port) const { return port->own[clock_.cur_phase]; }
     logic_value read_next(const port_record* port) const {
         if (port->vector != nullptr) [[unlikely]]
             return port->vector->next.at(port->bit);
@@ -248,9 +247,8 @@ class SIM_boundary {
         uint32_t driven = 0;              // bits driven in this cycle
         bool queued = false;              // in this cycle's vector list
         packing_record* wires = nullptr;  // packing whose bit i is port i's net, if any
-        uint32_t loose = 0;               // bits whose port is on no net
-        // For each bit on no net, its current level at either phase: what
-        // the port's read() shows (a port on no net reads its own level).
+        // Each bit's current level at either phase, for the readers that
+        // index by phase (own_level(), and read() of a port on no net).
         logic_value shown[32][2] = {};
     };
 
@@ -324,6 +322,7 @@ class SIM_boundary {
     void resolve_nets(int cur, int next);
     void update_layout();
     void update_layout(packing_record* packing);
+    static void store_shown(vector_record* vector, uint32_t bits, logic_value v);
     static void store_next(const packing_record* packing, uint32_t bits, logic_value v, int next);
     void resolve_words(packing_record* packing, int next);
     bool read_wires_one_by_one(const vector_record* vector, uint32_t& result) const;

@@ -26,11 +26,10 @@ void SIM_boundary::assign(vector_ref vector, const port_ref* ports, int count) {
         port->vector = vector;
         port->bit = i;
         port->queued = true;
-        if (port->net == nullptr) {
-            vector->loose |= uint32_t{1} << i;
-            vector->shown[i][0] = vector->shown[i][1] = port->level[cur];
+        vector->shown[i][0] = vector->shown[i][1] = port->level[cur];
+        port->own = vector->shown[i];
+        if (port->net == nullptr)
             port->wire = vector->shown[i];
-        }
     }
     vector->cur_others = vector->cur.others();
     // A stale next level is refreshed at the next boundary.
@@ -104,11 +103,24 @@ uint32_t SIM_boundary::commit_vector(vector_record* vector) {
     vector->cur_others = k.others();
     vector->next = c;
     vector->driven = 0;
-    for (uint32_t bits = changed & vector->loose; bits != 0; bits &= bits - 1) {
+    // The copies of the current levels.
+    const uint32_t others = changed & vector->cur_others;
+    const uint32_t plain = changed & ~others;
+    store_shown(vector, plain & k.ones(), V1);
+    store_shown(vector, plain & k.bit1, VZ);
+    store_shown(vector, plain & k.zeros(vector->mask), V0);
+    for (uint32_t bits = others; bits != 0; bits &= bits - 1) {
         const int i = __builtin_ctz(bits);
         vector->shown[i][0] = vector->shown[i][1] = k.at(i);
     }
     return changed;
+}
+
+void SIM_boundary::store_shown(vector_record* vector, uint32_t bits, logic_value v) {
+    for (; bits != 0; bits &= bits - 1) {
+        logic_value* shown = vector->shown[__builtin_ctz(bits)];
+        shown[0] = shown[1] = v;
+    }
 }
 
 bool SIM_boundary::read_wires_one_by_one(const vector_record* vector, uint32_t& result) const {
