@@ -26,7 +26,7 @@ void SIM_boundary::commit(port_ref port) {
         commit_bit(port);
         return;
     }
-    const int next = clock_.next_phase;
+    const int64_t next = clock_.next_phase;
     if (!port->driven)
         port->level[next] = port->level[clock_.cur_phase];
     port->driven = false;
@@ -46,7 +46,7 @@ void SIM_boundary::add_net(net_ref net, SIM_net* handle) {
     net->handle = handle;
 }
 
-int SIM_boundary::last_drive_phase(const net_record* net, int cur) const {
+int64_t SIM_boundary::last_drive_phase(const net_record* net, int64_t cur) const {
     // A net with ports is driven at every boundary, the last one in the
     // phase before the current one.
     if (net->drive_boundary == boundary_)
@@ -57,8 +57,8 @@ int SIM_boundary::last_drive_phase(const net_record* net, int cur) const {
 }
 
 void SIM_boundary::drive(net_ref net, logic_value v) {
-    const int cur = clock_.cur_phase;
-    const int next = clock_.next_phase;
+    const int64_t cur = clock_.cur_phase;
+    const int64_t next = clock_.next_phase;
     if (last_drive_phase(net, cur) != cur) {
         net->level[next] = VZ;
         net->restart_force = true;
@@ -140,7 +140,7 @@ void SIM_boundary::attach_to_roots() {
     }
 }
 
-inline bool SIM_boundary::resolve_single(net_record* net, int cur) {
+inline bool SIM_boundary::resolve_single(net_record* net, int64_t cur) {
     // Ports attached before this boundary and no drive of the net itself in
     // this cycle: the first drive (see last_drive_phase).
     if (!net->active_valid || net->active_count > 1 || net->drive_boundary == boundary_ ||
@@ -158,10 +158,10 @@ inline bool SIM_boundary::resolve_single(net_record* net, int cur) {
     return true;
 }
 
-SIM_boundary::resolution SIM_boundary::resolve_members(net_record* net, int cur) {
+SIM_boundary::resolution SIM_boundary::resolve_members(net_record* net, int64_t cur) {
     if (net->members.empty())
         return resolution::untouched;
-    const int next = cur ^ 1;
+    const int64_t next = cur ^ 1;
     // The ports' levels go on top of what this cycle's drives left, unless
     // they are the cycle's first drive.
     const bool first = last_drive_phase(net, cur) != cur;
@@ -189,7 +189,7 @@ SIM_boundary::resolution SIM_boundary::resolve_members(net_record* net, int cur)
     return resolution::resolved;
 }
 
-void SIM_boundary::commit_ports(int cur, int next) {
+inline void SIM_boundary::commit_ports(int64_t cur, int64_t next) {
     for (port_record* port : ports_) {
         port->queued = false;
         logic_value v;
@@ -224,7 +224,7 @@ void SIM_boundary::commit_ports(int cur, int next) {
     }
 }
 
-void SIM_boundary::resolve_nets(int cur, int next) {
+inline void SIM_boundary::resolve_nets(int64_t cur, int64_t next) {
     for (net_record* net : nets_) {
         net->dirty = false;
         if (resolve_single(net, cur)) {
@@ -251,8 +251,8 @@ void SIM_boundary::resolve_nets(int cur, int next) {
 }
 
 void SIM_boundary::commit() {
-    const int cur = clock_.cur_phase;
-    const int next = clock_.next_phase;
+    const int64_t cur = clock_.cur_phase;
+    const int64_t next = clock_.next_phase;
     if (layout_topology_ != topology_) [[unlikely]]
         update_layout();
     // Written at the previous boundary and untouched since: the next buffer
@@ -283,7 +283,6 @@ void SIM_boundary::commit() {
     commit_ports(cur, next);
     for (packing_record* packing : tracked_) resolve_words(packing, next);
     resolve_nets(cur, next);
-    for (packing_record* packing : tracked_) packing->queued = 0;
     for (net_record* net : carried_) queue_net(net);
     carried_.clear();
     last_ports_.swap(ports_);

@@ -77,7 +77,7 @@ class SIM_boundary {
         uint64_t drive_boundary = UINT64_MAX;   // boundary of the last own drive
         uint64_t members_since = UINT64_MAX;    // boundary when ports were first attached
         uint64_t single_boundary = UINT64_MAX;  // boundary when resolved as a member changed
-        int drive_phase = -1;                   // cur_phase at the last drive counted here
+        int64_t drive_phase = -1;               // cur_phase at the last drive counted here
         bool restart_force = true;              // the next force starts from Z
         bool dirty = false;                     // queued for resolution
         net_record() = default;
@@ -100,7 +100,7 @@ class SIM_boundary {
     void add_port(port_ref port);
     // Schedules v as the port's next level (the last drive of a cycle wins).
     void drive(port_ref port, logic_value v) {
-        const int next = clock_.next_phase;
+        const int64_t next = clock_.next_phase;
         if (port->queued) {
             // A bit of a vector is always marked queued: its vector keeps it.
             if (port->vector != nullptr) [[unlikely]] {
@@ -305,12 +305,12 @@ class SIM_boundary {
     }
     // The cur_phase of the net's last drive, the ports' drives at the
     // boundary included; a drive in another phase is the first of its cycle.
-    int last_drive_phase(const net_record* net, int cur) const;
+    int64_t last_drive_phase(const net_record* net, int64_t cur) const;
     // The cycle's first drive of a net with at most one member not at Z,
     // inline; false (nothing done) for any other case.
-    bool resolve_single(net_record* net, int cur);
+    bool resolve_single(net_record* net, int64_t cur);
     // The fold: the next level from the members' committed levels.
-    resolution resolve_members(net_record* net, int cur);
+    resolution resolve_members(net_record* net, int64_t cur);
     void add_member(net_record* net, port_record* port);
     void remove_member(net_record* net, port_record* port);
     // A net's member list changed: the layout is worked out again.
@@ -318,13 +318,15 @@ class SIM_boundary {
 
     // Steps of the boundary (boundary.cpp, boundary_words.cpp).
     uint32_t commit_vector(vector_record* vector);
-    void commit_ports(int cur, int next);
-    void resolve_nets(int cur, int next);
+    // Steps of commit(), in its body (each is called once per boundary).
+    [[gnu::always_inline]] inline void commit_ports(int64_t cur, int64_t next);
+    [[gnu::always_inline]] inline void resolve_nets(int64_t cur, int64_t next);
     void update_layout();
     void update_layout(packing_record* packing);
     static void store_shown(vector_record* vector, uint32_t bits, logic_value v);
-    static void store_next(const packing_record* packing, uint32_t bits, logic_value v, int next);
-    void resolve_words(packing_record* packing, int next);
+    static void store_next(const packing_record* packing, uint32_t bits, logic_value v,
+                           int64_t next);
+    void resolve_words(packing_record* packing, int64_t next);
     bool read_wires_one_by_one(const vector_record* vector, uint32_t& result) const;
 
     SIM_clock clock_;                           // the cycle and the phases that index the buffers

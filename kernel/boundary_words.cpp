@@ -13,8 +13,8 @@ SIM_boundary::vector_ref SIM_boundary::add_vector() {
 void SIM_boundary::assign(vector_ref vector, const port_ref* ports, int count) {
     if (vector->count != 0)
         return;
-    const int cur = clock_.cur_phase;
-    const int next = clock_.next_phase;
+    const int64_t cur = clock_.cur_phase;
+    const int64_t next = clock_.next_phase;
     vector->count = std::clamp(count, 0, 32);
     vector->mask = vector->count == 32 ? ~uint32_t{0} : (uint32_t{1} << vector->count) - 1;
     for (int i = 0; i < vector->count; ++i) {
@@ -224,7 +224,7 @@ void SIM_boundary::update_layout(packing_record* packing) {
     for (net_record* net : packing->nets) net->active_valid = false;
 }
 
-void SIM_boundary::resolve_words(packing_record* packing, int next) {
+void SIM_boundary::resolve_words(packing_record* packing, int64_t next) {
     SIM_level_planes& levels = packing->levels;
     const uint32_t changed = packing->member_changed;
     uint32_t renewed = 0;
@@ -260,6 +260,8 @@ void SIM_boundary::resolve_words(packing_record* packing, int next) {
     // of these are at 0, 1, Z or X.
     const uint32_t writes = (renewed | packing->renewed) & ~packing->queued;
     packing->renewed = renewed;
+    // The fold takes the queued nets from here; nothing reads the marks again.
+    packing->queued = 0;
     if (writes == 0)
         return;
     const uint32_t high = levels.bit0;
@@ -271,6 +273,6 @@ void SIM_boundary::resolve_words(packing_record* packing, int next) {
 }
 
 void SIM_boundary::store_next(const packing_record* packing, uint32_t bits, logic_value v,
-                              int next) {
+                              int64_t next) {
     for (; bits != 0; bits &= bits - 1) packing->nets[__builtin_ctz(bits)]->level[next] = v;
 }

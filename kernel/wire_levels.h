@@ -18,13 +18,13 @@ class SIM_wire_levels {
     // The levels as of one moment between two boundaries.
     class view {
       public:
-        view(const logic_value* const* buffers, int phase) : buffers_(buffers), phase_(phase) {}
+        view(const logic_value* const* buffers, int64_t phase) : buffers_(buffers), phase_(phase) {}
         // Wire i's current level.
         logic_value operator[](std::size_t i) const { return buffers_[i][phase_]; }
 
       private:
         const logic_value* const* buffers_;  // each wire's two level buffers
-        int phase_;                          // the clock's current phase
+        int64_t phase_;                      // the clock's current phase
     };
 
     // Adds the wire port reads; returns its index.
