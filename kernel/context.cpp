@@ -16,20 +16,17 @@ void warn_once(std::ostream& out, bool& flag, const char* text, const SIM_instan
 void SIM_context::register_instance(SIM_instance* instance) {
     instances_.push_back(instance);
     // Every module is built before the first cycle.
-    clock_.sim_cycle = 1;
+    boundary_.set_cycle(1);
 }
 
 void SIM_context::reset_all() {
-    for (SIM_port* port : ports_) port->attach_to_root();
+    boundary_.attach_to_roots();
     for (SIM_instance* instance : instances_) instance->reset();
 }
 
 void SIM_context::clock_all() {
     for (SIM_instance* instance : instances_) instance->clock();
-    queue_.commit(clock_);
-    ++clock_.sim_cycle;
-    clock_.cur_phase ^= 1;
-    clock_.next_phase ^= 1;
+    boundary_.commit();
 }
 
 void SIM_context::warn_missing_reset(const SIM_instance& instance) {

@@ -8,8 +8,7 @@
 #include <iostream>
 #include <vector>
 
-#include "kernel/commit_queue.h"
-#include "kernel/sim_time.h"
+#include "kernel/boundary.h"
 
 class SIM_instance;
 class SIM_port;
@@ -39,11 +38,11 @@ class SIM_context {
     // current.
     void clock_all();
 
-    int32_t sim_cycle() const { return clock_.sim_cycle; }
-    // The boundary work list; signals (built against a const context too)
-    // enter it when driven or forced.
-    SIM_commit_queue& commit_queue() const { return queue_; }
-    const SIM_clock& clock() const { return clock_; }
+    int32_t sim_cycle() const { return boundary_.clock().sim_cycle; }
+    // The cycle boundary, which holds every signal's levels; signals (built
+    // against a const context too) are its handles.
+    SIM_boundary& boundary() const { return boundary_; }
+    const SIM_clock& clock() const { return boundary_.clock(); }
 
     // The stream everything of this simulation prints to. Its state (fill,
     // precision, notation, number base) persists across all printers.
@@ -60,7 +59,6 @@ class SIM_context {
     bool reset_warned_ = false;             // missing-reset warning already printed
     std::vector<SIM_instance*> instances_;  // every module, construction order
     std::vector<SIM_port*> ports_;          // every port, construction order = commit order
-    SIM_clock clock_;                       // cycle counter and phases
-    mutable SIM_commit_queue queue_;        // ports and nets to commit at the boundary
+    mutable SIM_boundary boundary_;         // every signal's levels, and the cycle boundary
     std::ostream* out_;                     // output stream, not owned
 };

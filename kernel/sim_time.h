@@ -8,10 +8,12 @@
 struct SIM_clock {
     // Cycle number; 1 once the design is built, +1 per clock_all().
     int32_t sim_cycle = 0;
-    // Index (0 or 1) of every signal's current level buffer.
-    int cur_phase = 0;
+    // Index (0 or 1) of every signal's current level buffer. Wider than a
+    // level, so that the compiler knows a store of a level cannot change it
+    // and keeps it in a register across a module's drives.
+    int64_t cur_phase = 0;
     // Index of every signal's next level buffer; always 1 - cur_phase.
-    int next_phase = 1;
+    int64_t next_phase = 1;
 };
 
 // Signed 32-bit sum and difference with two's-complement wrap-around, as the

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "kernel/boundary.h"
 #include "kernel/logic.h"
 #include "kernel/signal.h"
 
@@ -17,23 +18,23 @@ class SIM_wire_levels {
     // The levels as of one moment between two boundaries.
     class view {
       public:
-        view(const logic_value* const* buffers, int phase) : buffers_(buffers), phase_(phase) {}
+        view(const logic_value* const* buffers, int64_t phase) : buffers_(buffers), phase_(phase) {}
         // Wire i's current level.
         logic_value operator[](std::size_t i) const { return buffers_[i][phase_]; }
 
       private:
         const logic_value* const* buffers_;  // each wire's two level buffers
-        int phase_;                          // the clock's current phase
+        int64_t phase_;                      // the clock's current phase
     };
 
     // Adds the wire port reads; returns its index.
     std::size_t add(const SIM_port& port) {
-        const SIM_net* net = port.attached_net();
-        return add_buffers(net != nullptr ? net->level_buffers() : port.level_buffers(),
-                           port.clock());
+        return add(port.boundary().wire_buffers(port.ref()), port.boundary());
     }
     // Adds a net; returns its index.
-    std::size_t add(const SIM_net& net) { return add_buffers(net.level_buffers(), net.clock()); }
+    std::size_t add(const SIM_net& net) {
+        return add(net.boundary().wire_buffers(net.ref()), net.boundary());
+    }
     // Forgets every wire.
     void clear() { buffers_.clear(); }
     std::size_t size() const { return buffers_.size(); }
@@ -42,8 +43,8 @@ class SIM_wire_levels {
     view now() const { return {buffers_.data(), clock_ != nullptr ? clock_->cur_phase : 0}; }
 
   private:
-    std::size_t add_buffers(const logic_value* buffers, const SIM_clock& clock) {
-        clock_ = &clock;
+    std::size_t add(const logic_value* buffers, const SIM_boundary& boundary) {
+        clock_ = &boundary.clock();
         buffers_.push_back(buffers);
         return buffers_.size() - 1;
     }

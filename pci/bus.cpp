@@ -19,7 +19,7 @@ PCI_bus::PCI_bus(const char* name_text, SIM_instance& parent)
       sdone("sdone", &name, parent.context()),
       ad_word(ad, 32, parent.context()),
       cbe_word(cbe, 4, parent.context()),
-      queue_(&parent.context().commit_queue()) {
+      queue_(&parent.context().boundary()) {
     for (int i = 0; i < 32; ++i) {
         ad_nets[i] = std::make_unique<SIM_net>("ad", &name, parent.context());
         ad[i] = ad_nets[i].get();

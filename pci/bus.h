@@ -30,7 +30,7 @@ class PCI_bus {
     int format_dump(char* buffer) const;
     // parity32 of AD ^ C/BE# as ad_word and cbe_word read them (on a Z or X,
     // of their partial words); complete is false if either read was not
-    // complete. Computed once per level version of the commit queue.
+    // complete. Computed once per level version of the boundary.
     uint32_t parity(bool& complete) const {
         if (parity_version_ != queue_->level_version()) {
             parity_version_ = queue_->level_version();
@@ -62,7 +62,7 @@ class PCI_bus {
     SIM_packed_wires cbe_word;  // C/BE# packed once per level change
 
   private:
-    const SIM_commit_queue* queue_;                 // counts level versions
+    const SIM_boundary* queue_;                     // counts level versions
     mutable uint64_t parity_version_ = UINT64_MAX;  // level version of parity_
     mutable uint32_t parity_ = 0;                   // cached result of parity()
     mutable bool parity_complete_ = false;          // cached completeness of parity()

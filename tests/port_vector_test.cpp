@@ -188,6 +188,34 @@ TEST(PortVector, WordRuleIsTheFoldOverPlainLevels) {
     EXPECT_EQ(sequences, 363);
 }
 
+// Every next buffer holds the next level, with no exception: a bit of a
+// vector and a net resolved as a word show a drive as the bit's next level at
+// once, the level before the boundary as their next level for one cycle
+// after it, and their current level again after the boundary that follows.
+TEST(PortVector, NextLevelsCycleByCycle) {
+    Design d(true);
+    const SIM_port& bit = *d.ports[0][0];
+    const SIM_net& wire = *d.nets[0];
+    auto state = [&] {
+        return std::string{to_char(bit.own_level()), to_char(bit.read_next()), ' ',
+                           to_char(wire.read()), to_char(wire.read_next())};
+    };
+    EXPECT_EQ(state(), "zz zz");
+    d.drive_word(0, 0x01);
+    EXPECT_EQ(state(), "z1 zz");
+    d.context.clock_all();
+    EXPECT_EQ(state(), "1z 1z");
+    d.context.clock_all();
+    EXPECT_EQ(state(), "11 11");
+    d.release(0);
+    EXPECT_EQ(state(), "1z 11");
+    d.context.clock_all();
+    EXPECT_EQ(state(), "z1 z1");
+    // A force reaches both buffers of the port and of its wire at once.
+    d.ports[0][0]->force(V0);
+    EXPECT_EQ(state(), "00 00");
+}
+
 TEST(PortVector, SameLevelsAsBitByBitDrives) {
     for (unsigned seed = 1; seed <= 300; ++seed) {
         run_differential(seed, 60);
