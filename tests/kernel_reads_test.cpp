@@ -5,6 +5,7 @@
 
 #include <array>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "kernel/context.h"
@@ -163,5 +164,49 @@ TEST(KernelReads, WireLevelsAreWhatReadGives) {
     }
     wires.clear();
     EXPECT_EQ(wires.size(), 0u);
+}
+
+// The bits of a vector on no net read their own levels, as any port on no
+// net does: through read(), own_level() and the wire list alike, cycle by
+// cycle, through a force, and their net's once one is connected.
+TEST(KernelReads, VectorBitsOnNoNetReadTheirOwnLevels) {
+    SIM_context context;
+    SIM_port a("a", context), b("b", context);
+    SIM_port* bits[] = {&a, &b};
+    SIM_port_vector vector(bits, 2, context);
+    SIM_net net("n", nullptr, context);
+    SIM_port pull("pull", context);
+    net.connect(pull);
+    context.reset_all();
+    SIM_wire_levels wires;
+    wires.add(a);
+    wires.add(b);
+    auto levels = [&] {
+        const SIM_wire_levels::view now = wires.now();
+        return std::string{
+            to_char(a.read()), to_char(a.own_level()), to_char(a.read_next()), to_char(now[0]), ' ',
+            to_char(b.read()), to_char(b.own_level()), to_char(b.read_next()), to_char(now[1])};
+    };
+    EXPECT_EQ(levels(), "zzzz zzzz");
+    vector.drive(0x2);
+    EXPECT_EQ(levels(), "zz0z zz1z");
+    context.clock_all();
+    EXPECT_EQ(levels(), "00z0 11z1");
+    context.clock_all();
+    EXPECT_EQ(levels(), "0000 1111");
+    b.force(VL);
+    EXPECT_EQ(levels(), "0000 LLLL");
+    vector.release();
+    context.clock_all();
+    EXPECT_EQ(levels(), "zz0z zzLz");
+    // Connected between cycles, bit 0 reads its net (pulled high), its own
+    // level unchanged; the wire list is made again after a reset.
+    pull.force(VH);
+    net.connect(a);
+    context.reset_all();
+    wires.clear();
+    wires.add(a);
+    wires.add(b);
+    EXPECT_EQ(levels(), "Hz0H zzLz");
 }
 }  // namespace
