@@ -3,8 +3,9 @@
 // levels and of the bookkeeping that commits them. A port (SIM_port), a net
 // (SIM_net), a vector of ports driven as a word (SIM_port_vector) and a
 // packing of nets read as a word (SIM_packed_wires) are handles: each holds
-// a record here and offers the operations of its contract, which this class
-// carries out.
+// a record (a port's or net's inside the handle, a vector's or packing's
+// here) and offers the operations of its contract, which this class carries
+// out; no other class reads or writes a record.
 //
 // The contract (docs/kernel.md): at the boundary every port commits, in
 // port-list order (a port not driven in the cycle takes its current level as
